@@ -1,0 +1,30 @@
+#pragma once
+// The machine's serial ports, read afresh at every call.
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quillar {
+
+class PortDiscoveryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Joins names by the comma-text rule: a name with a blank, a control character,
+// a comma or a double quote is quoted (inner quotes doubled); a single empty
+// name gives two double quotes; an empty list gives the empty string.
+std::string JoinCommaText(const std::vector<std::string>& names);
+
+// Serial device paths under sysfsRoot/class/tty that have a driver (legacy 8250
+// ports only with a UART present), in natural order, then each existing path of
+// extraPorts (colon-separated). Throws PortDiscoveryError when the device table
+// cannot be read.
+std::vector<std::string> ScanSerialPorts(const std::string& sysfsRoot,
+                                         const std::string& extraPorts);
+
+// ScanSerialPorts("/sys", $QUILLAR_EXTRA_PORTS) joined by JoinCommaText.
+std::string ListSerialPorts();
+
+} // namespace quillar

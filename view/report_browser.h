@@ -1,0 +1,51 @@
+#pragma once
+// TReportBrowser: the HTML view that shows and prints the report page.
+
+#include <QObject>
+
+#include <functional>
+#include <string>
+
+class QPrinter;
+class QWebEngineView;
+class QWidget;
+
+namespace quillar {
+
+class TReportBrowser : public QObject {
+    Q_OBJECT
+public:
+    // Creates the engine's view; throws std::runtime_error when it cannot.
+    explicit TReportBrowser(QWidget* owner);
+    ~TReportBrowser() override;
+
+    // Makes the view a child of host at (0, 0); the host's layout does not manage it.
+    void SetHostWindow(QWidget* host);
+    void SetSize(int width, int height);
+    // Replaces the page shown by page (8-bit bytes, declaring their own charset).
+    // 0 = handed to the engine, 1 = could not be handed over.
+    int ShowPage(const std::string& page);
+    // System print dialog, then the whole page. Throws std::runtime_error when
+    // the engine or the printing system fails.
+    void PrintPage();
+    // Typed input values and the scroll position are carried from page to page
+    // of the same report; after this call the next page starts fresh.
+    void ForgetTypedValues();
+
+    QWebEngineView* View() const;
+
+    // Test seam: when set, replaces the modal print dialog. It gets the printer
+    // to configure and answers whether the user accepted.
+    using PrintDialogHook = std::function<bool(QPrinter& printer)>;
+    static void SetPrintDialogHook(PrintDialogHook hook);
+
+signals:
+    // A page given to ShowPage has finished loading (typed values restored).
+    void pageShown(bool ok);
+
+private:
+    struct Impl;
+    Impl* impl_;
+};
+
+} // namespace quillar
