@@ -1,0 +1,188 @@
+#include "phrase_tables.h"
+#include "report_pages.h"
+
+#include <charconv>
+#include <optional>
+
+namespace quillar {
+
+namespace {
+
+constexpr std::string_view Break = "<br>";
+
+// Spaces and control characters go; bytes from 0x80 up are UTF-8 or device
+// letters and stay.
+std::string_view Trim(std::string_view text) {
+    auto blank = [](char c) { return static_cast<std::uint8_t>(c) <= 0x20; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// The trimmed text before the first line break; empty while the line has not
+// ended yet, so a half-received line shows nothing until its break arrives.
+std::string_view LineValue(std::string_view text) {
+    const std::size_t end = text.find(Break);
+    return end == std::string_view::npos ? std::string_view{} : Trim(text.substr(0, end));
+}
+
+// The text after a label, less the one character that follows it (a blank or
+// the colon added by the phrase tables). Empty when the label is missing.
+std::optional<std::string_view> AfterLabel(std::string_view received, std::string_view label) {
+    const std::size_t at = received.find(label);
+    if (at == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::size_t start = at + label.size() + 1;
+    return start <= received.size() ? received.substr(start) : std::string_view{};
+}
+
+std::optional<std::int32_t> ParseWholeNumber(std::string_view text) {
+    // from_chars takes a minus sign but no plus sign.
+    if (text.starts_with('+')) {
+        text.remove_prefix(1);
+        if (text.starts_with('-')) {
+            return std::nullopt;
+        }
+    }
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+class TemplateFill {
+public:
+    TemplateFill(std::string page, std::string_view received)
+        : page_(std::move(page)), received_(received) {}
+
+    void Put(std::string_view placeholder, std::string_view value) {
+        page_ = SubstituteAll(page_, placeholder, value);
+    }
+
+    // The value on the label's own line.
+    void Line(std::string_view label, std::string_view placeholder) {
+        if (const auto rest = AfterLabel(received_, label)) {
+            Put(placeholder, LineValue(*rest));
+        }
+    }
+
+    // The tester prints "Healthy: 100% 505CCA": the value after the percentage.
+    void AfterPercent(std::string_view label, std::string_view placeholder) {
+        if (auto rest = AfterLabel(received_, label)) {
+            if (const std::size_t percent = rest->find('%'); percent != std::string_view::npos) {
+                rest->remove_prefix(percent + 1);
+            }
+            Put(placeholder, LineValue(*rest));
+        }
+    }
+
+    // The percentage itself, and the state image for its tens.
+    void Percent(std::string_view label, std::string_view placeholder,
+                 std::string_view imagePlaceholder, const std::string& imageDir) {
+        const auto rest = AfterLabel(received_, label);
+        if (!rest) {
+            return;
+        }
+        const std::size_t percent = rest->find('%');
+        const std::string_view value = percent == std::string_view::npos
+                                           ? std::string_view{}
+                                           : Trim(rest->substr(0, percent + 1));
+        Put(placeholder, value);
+
+        std::string digits;
+        for (const char c : value) {
+            if (c != '%') {
+                digits += c;
+            }
+        }
+        if (const auto number = ParseWholeNumber(digits)) {
+            Put(imagePlaceholder, "file://" + imageDir + std::to_string(*number / 10) + ".png");
+        }
+    }
+
+    // A voltage printed without its unit gets one.
+    void Volts(std::string_view label, std::string_view placeholder) {
+        if (const auto rest = AfterLabel(received_, label)) {
+            std::string value(LineValue(*rest));
+            if (!value.empty() && value.back() != 'v' && value.back() != 'V') {
+                value += 'V';
+            }
+            Put(placeholder, value);
+        }
+    }
+
+    // The tester prints the verdict in front of "BATTERY" on the same line.
+    void BatteryVerdict() {
+        const std::size_t at = received_.find("BATTERY");
+        if (at == std::string_view::npos) {
+            return;
+        }
+        std::string_view before = received_.substr(0, at);
+        if (const std::size_t line = before.rfind(Break); line != std::string_view::npos) {
+            before.remove_prefix(line + Break.size());
+        }
+        Put("<!--DCCSJG-->", Trim(before));
+    }
+
+    // The cranking voltage stands alone on the line below its label.
+    void NextLine(std::string_view label, std::string_view placeholder) {
+        const std::size_t at = received_.find(label);
+        if (at == std::string_view::npos) {
+            return;
+        }
+        const std::size_t lineEnd = received_.find(Break, at);
+        // Until the label's line has ended there is no next line: show nothing,
+        // like the fields whose own line is still arriving.
+        const std::string_view next = lineEnd == std::string_view::npos
+                                          ? std::string_view{}
+                                          : LineValue(received_.substr(lineEnd + Break.size()));
+        Put(placeholder, next);
+    }
+
+    std::string Take() { return std::move(page_); }
+
+private:
+    std::string page_;
+    std::string_view received_;
+};
+
+} // namespace
+
+std::string BuildTemplatePage(const PageInputs& in) {
+    std::string text;
+    if (in.templateLines != nullptr) {
+        for (const std::string& line : *in.templateLines) {
+            text += line;
+            text += "\r\n";
+        }
+    }
+    TemplateFill fill(std::move(text), in.receivedText);
+    fill.Put("<!--RQSJ-->", in.dateText);
+    fill.BatteryVerdict();
+    fill.Line("Select Input:", "<!--DCLX-->");
+    fill.Line("Rated:", "<!--RCCA-->");
+    fill.AfterPercent("Healthy:", "<!--MCCA-->");
+    fill.AfterPercent("Charge:", "<!--DCDY-->");
+    fill.Line("Internal R=", "<!--NBDZ-->");
+    fill.Percent("Charge:", "<!--CDZT-->", "<!--ZT1-->", in.executableDir);
+    fill.Percent("Healthy:", "<!--JKZT-->", "<!--ZT2-->", in.executableDir);
+    fill.Line("Cranking Voltage", "<!--QDCSJG-->");
+    fill.NextLine("Cranking Voltage", "<!--QDDY-->");
+    fill.Line("Cranking Time", "<!--QDSJ-->");
+    fill.Line("CHARGING", "<!--CDCSJG-->");
+    // Lower case on purpose: the tester prints "loaded 13.70". The search also
+    // hits the "loaded" inside "Unloaded" when that line comes first.
+    fill.Volts("loaded", "<!--YZDY-->");
+    fill.Volts("Unloaded", "<!--KZDY-->");
+    fill.Line("Ripple", "<!--WBDY-->");
+    return fill.Take();
+}
+
+} // namespace quillar
