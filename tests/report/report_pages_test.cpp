@@ -1,0 +1,139 @@
+#include "report/report_pages.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+namespace quillar {
+namespace {
+
+const std::string EmptyPage = std::string(PageHead) + std::string(PageFoot);
+
+PageInputs Inputs(std::string_view model, std::int32_t language, std::string_view received,
+                  bool logo) {
+    PageInputs in;
+    in.deviceModel = model;
+    in.currentLanguage = language;
+    in.receivedText = received;
+    in.executableDir = "/opt/quillar/";
+    in.dateText = "7 December 2026 09:05";
+    in.fileExists = [logo](const std::string& path) {
+        return logo && path == "/opt/quillar/logo.bmp";
+    };
+    return in;
+}
+
+const std::string EnglishHeader =
+    "<img src=\"file:///opt/quillar/logo.bmp\" ></br></br>"
+    "KD318 - Battery Test Result</br>"
+    "<input id=\"u\" size=\"90\" style=\"border-style:solid none none none;\" readonly></br>"
+    "Company Name&nbsp&nbsp&nbsp&nbsp&nbsp&nbsp <input id=\"a\" size=\"40\" "
+    "style=\"border-style:solid; border-width:1px;\"></br>"
+    "Technicians Name&nbsp&nbsp <input id=\"b\" size=\"40\" "
+    "style=\"border-style:solid; border-width:1px;\"></br>"
+    "Vehicle Reg Number <input id=\"c\" size=\"40\" "
+    "style=\"border-style:solid; border-width:1px;\"></br>"
+    "Date Tested&nbsp&nbsp&nbsp&nbsp&nbsp&nbsp&nbsp <input id=\"d\" size=\"20\" "
+    "style=\"border-style:solid; border-width:1px;\"></br></br>";
+
+TEST(PageFrame, headIsTheFixedText) {
+    EXPECT_EQ(PageHead.size(), 193u);
+    EXPECT_TRUE(PageHead.starts_with("<html><head><meta http-equiv=\"Content-Type\""));
+    EXPECT_NE(PageHead.find("<style type='text/css'>body{font-family: 'Courier New',"),
+              std::string_view::npos);
+    EXPECT_TRUE(PageHead.ends_with("</style></head><body>"));
+}
+
+TEST(BuildPlainPage, framesTheReceivedTextUnescaped) {
+    EXPECT_EQ(BuildPlainPage(Inputs("QM", 0, "", false)), EmptyPage);
+    EXPECT_EQ(BuildPlainPage(Inputs("QM", 0, "a < b & c<br>", false)),
+              std::string(PageHead) + "a < b & c<br>" + std::string(PageFoot));
+}
+
+TEST(BuildReportPage, dispatchesOnTheExactModel) {
+    const std::string received = "GOOD BATTERY<br>";
+    EXPECT_EQ(BuildReportPage(Inputs("QM", 0, received, true)),
+              std::string(PageHead) + received + std::string(PageFoot));
+    EXPECT_EQ(BuildReportPage(Inputs("KD318", 0, received, true)),
+              std::string(PageHead) + EnglishHeader + received + std::string(PageFoot));
+    const LineList lines = {"<p><!--DCCSJG--></p>"};
+    PageInputs kd520 = Inputs("KD520", 0, received, true);
+    kd520.templateLines = &lines;
+    EXPECT_EQ(BuildReportPage(kd520), "<p>GOOD</p>\r\n");
+    for (std::string_view model : {"", "kd318", "KD318 ", " QM", "Qm", "KD520\n"}) {
+        EXPECT_EQ(BuildReportPage(Inputs(model, 0, received, true)), "") << model;
+    }
+}
+
+TEST(BuildFormPage, withoutLogoIsThePlainPage) {
+    const std::string received = "Battery Test<br>";
+    for (std::int32_t language : {0, 4, 6}) {
+        EXPECT_EQ(BuildFormPage(Inputs("KD318", language, received, false)),
+                  BuildPlainPage(Inputs("QM", language, received, false)));
+    }
+}
+
+TEST(BuildFormPage, englishLinesForEveryLanguageWithoutItsOwnForm) {
+    for (std::int32_t language : {0, 1, 2, 3, 8, 9, 10, 11, 12, -1}) {
+        EXPECT_EQ(BuildFormPage(Inputs("KD318", language, "x<y", true)),
+                  std::string(PageHead) + EnglishHeader + "x<y" + std::string(PageFoot))
+            << language;
+    }
+}
+
+TEST(BuildFormPage, ownLinesForDanishNorwegianPolishAndRomanian) {
+    const std::string polish = BuildFormPage(Inputs("KD318", 6, "", true));
+    EXPECT_NE(polish.find("</br>KD318 - Wyniki Testu</br><input id=\"u\""), std::string::npos);
+    EXPECT_NE(polish.find("Nazwa firmy&nbsp&nbsp&nbsp&nbsp&nbsp&nbsp&nbsp&nbsp <input id=\"a\" "
+                          "size=\"40\""),
+              std::string::npos);
+    EXPECT_NE(polish.find("Numer rejestracyjny <input id=\"c\" size=\"40\""), std::string::npos);
+    EXPECT_TRUE(polish.ends_with("Data badania&nbsp&nbsp&nbsp&nbsp&nbsp&nbsp&nbsp <input id=\"d\" "
+                                 "size=\"20\" style=\"border-style:solid; border-width:1px;\">"
+                                 "</br></br></body></html>"));
+
+    const std::string danish = BuildFormPage(Inputs("KD318", 4, "", true));
+    EXPECT_NE(danish.find("KD318 - Batteri Test Resultat</br>"), std::string::npos);
+    EXPECT_NE(danish.find("Nummerplade nr&nbsp&nbsp <input id=\"c\" size=\"40\""),
+              std::string::npos);
+
+    // Field c is narrower in Norwegian and Romanian, whose labels are long.
+    const std::string norwegian = BuildFormPage(Inputs("KD318", 5, "", true));
+    EXPECT_NE(norwegian.find("Kjøretøyets Registreringsnummer <input id=\"c\" size=\"20\""),
+              std::string::npos);
+    EXPECT_NE(norwegian.find("Firmanavn" + test::Repeat("&nbsp", 10) + " <input id=\"a\""),
+              std::string::npos);
+    EXPECT_NE(norwegian.find("Test Dato" + test::Repeat("&nbsp", 22) + " <input id=\"d\""),
+              std::string::npos);
+    const std::string romanian = BuildFormPage(Inputs("KD318", 7, "", true));
+    EXPECT_NE(romanian.find("Numărul de înmatriculare al vehiculului <input id=\"c\" size=\"20\""),
+              std::string::npos);
+    EXPECT_NE(romanian.find("Numele tehnicianului" + test::Repeat("&nbsp", 7) + " <input id=\"b\""),
+              std::string::npos);
+    EXPECT_NE(romanian.find("Data testării" + test::Repeat("&nbsp", 26) + " <input id=\"d\""),
+              std::string::npos);
+}
+
+TEST(BuildFormPage, logoIsLookedUpAtEveryBuild) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("quillar_form_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    PageInputs in = Inputs("KD318", 0, "", false);
+    in.executableDir = dir.string() + "/";
+    in.fileExists = nullptr; // the real file system
+
+    EXPECT_EQ(BuildFormPage(in), EmptyPage);
+    std::ofstream(dir / "logo.bmp") << "BM";
+    const std::string withLogo = BuildFormPage(in);
+    EXPECT_TRUE(withLogo.starts_with(std::string(PageHead) + "<img src=\"file://" +
+                                     in.executableDir + "logo.bmp\" ></br></br>"));
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(BuildFormPage(in), EmptyPage);
+}
+
+} // namespace
+} // namespace quillar

@@ -1,0 +1,107 @@
+// The shipped text resources, byte for byte where the report depends on them.
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace quillar {
+namespace {
+
+using test::LoadResource;
+using test::ReadResource;
+
+TEST(ColonText, fiveGroupsThatAddAColon) {
+    const std::string bytes = ReadResource("colonText");
+    EXPECT_FALSE(bytes.ends_with("\n"));
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 14);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\r'), 14);
+    const LineList lines = LoadLineList(bytes);
+    ASSERT_EQ(lines.size(), 15u);
+    const char* labels[] = {"Cranking Time", "Cranking Voltage", "LOADED", "Ripple", "CHARGING"};
+    for (std::size_t g = 0; g < 5; ++g) {
+        EXPECT_EQ(lines[3 * g], labels[g]);
+        EXPECT_EQ(lines[3 * g + 1], std::string(labels[g]) + ":");
+        EXPECT_EQ(lines[3 * g + 2], g == 4 ? "//end;" : "");
+    }
+}
+
+TEST(Utf8Text, twentyGroupsInTableOrder) {
+    const std::string bytes = ReadResource("utf8Text");
+    EXPECT_FALSE(bytes.starts_with("\xEF\xBB\xBF")) << "no byte-order mark";
+    EXPECT_FALSE(bytes.ends_with("\n"));
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 99);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\r'), 99);
+    const LineList lines = LoadLineList(bytes);
+    ASSERT_EQ(lines.size(), 100u);
+
+    const char* english[] = {"Battery Test",  "Internal R",       "Rated",
+                             "GOOD BATTERY",  "GOOD-RECHARGE",    "CHARGE & RETEST",
+                             "BAD CELL",      "REPLACE  BATTERY", "Cranking Test",
+                             "Cranking Time", "Cranking Voltage", "NORMAL",
+                             "LOW",           "Charging Test",    "NO-LOADED",
+                             "LOADED",        "Ripple",           "CHARGING",
+                             "HIGH",          "NO-OUTPUT"};
+    for (std::size_t g = 0; g < 20; ++g) {
+        EXPECT_EQ(lines[5 * g], english[g]) << "group " << g + 1;
+        const std::string fifth = g == 17 ? " " : g == 19 ? " //end;" : "";
+        EXPECT_EQ(lines[5 * g + 4], fifth) << "group " << g + 1;
+    }
+    // NO-LOADED must be translated before the LOADED inside it.
+    EXPECT_EQ(lines[5 * 14], "NO-LOADED");
+    EXPECT_EQ(lines[5 * 15], "LOADED");
+    // Texts whose exact bytes are easy to lose.
+    EXPECT_EQ(lines[5 * 5 + 3], "시험*후에*충전");
+    EXPECT_EQ(lines[5 * 18 + 1], "偏高 ");
+    EXPECT_EQ(lines[5 * 0 + 1], "電池測試");
+    EXPECT_EQ(lines[5 * 1 + 2], "R");
+    EXPECT_EQ(lines[5 * 19 + 3], "전압 출력하지");
+}
+
+TEST(HtmKD520, templateHoldsEveryPlaceholderOnce) {
+    const std::string bytes = ReadResource("htmKD520");
+    const LineList lines = LoadLineList(bytes);
+    ASSERT_EQ(lines.size(), 136u);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 136);
+    EXPECT_TRUE(bytes.ends_with("</html>\r\n"));
+    EXPECT_EQ(bytes.find("\r\n\r\n"), std::string::npos);
+    EXPECT_EQ(lines.front(), "<!DOCTYPE html>");
+    EXPECT_NE(bytes.find("<meta charset=\"utf-8\">"), std::string::npos);
+    EXPECT_NE(bytes.find("<title></title>"), std::string::npos);
+    for (const char* name :
+         {"RQSJ", "DCCSJG", "DCLX", "RCCA", "MCCA", "DCDY", "NBDZ", "CDZT", "ZT1", "JKZT", "ZT2",
+          "QDCSJG", "QDDY", "QDSJ", "CDCSJG", "YZDY", "KZDY", "WBDY"}) {
+        const std::string placeholder = "<!--" + std::string(name) + "-->";
+        const std::size_t at = bytes.find(placeholder);
+        ASSERT_NE(at, std::string::npos) << name;
+        EXPECT_EQ(bytes.find(placeholder, at + 1), std::string::npos) << name;
+    }
+    EXPECT_NE(bytes.find("src=\"<!--ZT1-->\""), std::string::npos);
+    EXPECT_NE(bytes.find("Date & Time"), std::string::npos);
+}
+
+TEST(HtmKD520, rowsCarryTheirEllipses) {
+    const std::string bytes = ReadResource("htmKD520");
+    const std::pair<const char*, int> rows[] = {{"Battery Type", 10},
+                                                {"Rated CCA", 9},
+                                                {"Measured CCA", 7},
+                                                {"Battery Voltage", 7},
+                                                {"Internal Resistance", 5},
+                                                {"Cranking", 9},
+                                                {"Time", 11},
+                                                {"Loaded", 10},
+                                                {"Unloaded", 9},
+                                                {"Ripple", 11}};
+    const char* placeholders[] = {"DCLX", "RCCA", "MCCA", "DCDY", "NBDZ",
+                                  "QDDY", "QDSJ", "YZDY", "KZDY", "WBDY"};
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const std::string row = ">" + std::string(rows[i].first) +
+                                test::Repeat(test::Ellipsis, rows[i].second) + "<!--" +
+                                placeholders[i] + "-->";
+        EXPECT_NE(bytes.find(row), std::string::npos) << rows[i].first;
+    }
+}
+
+} // namespace
+} // namespace quillar
