@@ -11,26 +11,6 @@ std::string Bytes(std::initializer_list<unsigned char> codes) {
     return std::string(codes.begin(), codes.end());
 }
 
-TEST(CharTables, mapFortyFourBytesToFiveCharacterReferences) {
-    for (const CharTable* table : {&CharTableCentral, &CharTableNordic}) {
-        int mapped = 0;
-        for (int code = 0; code < 256; ++code) {
-            const char* text = (*table)[code];
-            if (text == nullptr) {
-                continue;
-            }
-            ++mapped;
-            EXPECT_GE(code, 0x81);
-            EXPECT_LE(code, 0xEE);
-            const std::string_view ref(text);
-            ASSERT_EQ(ref.size(), 5u) << "byte " << code;
-            EXPECT_EQ(ref.substr(0, 2), "&#");
-            EXPECT_EQ(ref.find_first_not_of("0123456789", 2), std::string_view::npos);
-        }
-        EXPECT_EQ(mapped, 44);
-    }
-}
-
 TEST(CharTables, differOnlyAtThePolishAndNordicLetters) {
     std::set<int> differing;
     for (int code = 0; code < 256; ++code) {
