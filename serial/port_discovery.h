@@ -1,6 +1,7 @@
 #pragma once
 // The machine's serial ports, read afresh at every call.
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,12 +18,23 @@ public:
 // name gives two double quotes; an empty list gives the empty string.
 std::string JoinCommaText(const std::vector<std::string>& names);
 
+// Whether a UART answers behind a legacy port's device path (/dev/ttyS3).
+using UartProbe = std::function<bool(const std::string& devicePath)>;
+
+// The real probe: opens the device without waiting and asks the driver for the
+// UART type (TIOCGSERIAL); false when it cannot be opened or the type is unknown.
+bool UartPresent(const std::string& devicePath);
+
 // Serial device paths under sysfsRoot/class/tty that have a driver (legacy 8250
 // ports only with a UART present), in natural order, then each existing path of
 // extraPorts (colon-separated). Throws PortDiscoveryError when the device table
 // cannot be read.
 std::vector<std::string> ScanSerialPorts(const std::string& sysfsRoot,
                                          const std::string& extraPorts);
+// The same with the UART probe given, so that tests need no hardware.
+std::vector<std::string> ScanSerialPorts(const std::string& sysfsRoot,
+                                         const std::string& extraPorts,
+                                         const UartProbe& uartPresent);
 
 // ScanSerialPorts("/sys", $QUILLAR_EXTRA_PORTS) joined by JoinCommaText.
 std::string ListSerialPorts();

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include <sys/types.h>
 #include <termios.h>
 
 namespace quillar {
@@ -20,6 +21,15 @@ public:
     std::string ErrorText;
 };
 
+// Receive faults handed to MapCommErrors, one bit each.
+enum LineErrorFlag : std::uint32_t {
+    LineErrorRxOver = 0x1,   // the driver's input buffer overflowed
+    LineErrorOverrun = 0x2,  // the UART's receive register was overrun
+    LineErrorParity = 0x4,   // a character arrived with bad parity
+    LineErrorFrame = 0x8,    // a character arrived without its stop bit
+    LineErrorTxFull = 0x100, // the output queue was full
+};
+
 class TSerialLink {
 public:
     TSerialLink();
@@ -29,8 +39,10 @@ public:
 
     // Opens the port by name (a device path such as /dev/ttyUSB0, or COMn; see
     // ParsePortNumber). Afterwards ErrorCode() 0 and PortActive() mean open.
+    // A port held by any other open (this process or another) fails with EBUSY.
     virtual void OpenPort(const std::string& portName);
     // Raw line settings; stopBits 0 = one, 1 = one and a half, 2 = two.
+    // A rate, data bit count or stop-bit code the line cannot take: EINVAL.
     virtual void SetLine(std::int32_t baud, std::int32_t dataBits, char parity,
                          std::int32_t stopBits, bool softwareFlow, bool hardwareFlow);
     // Every waiting byte in one read. With nothing waiting after timeoutMs: the
@@ -76,7 +88,13 @@ protected:
     virtual void RaiseIfError();
     virtual void SetError(std::int32_t code);
     virtual void FailWith(std::int32_t code);
+    // Waits up to timeoutMs (negative counts as 0) for all of events (poll
+    // bits); a hang-up or error on the port marks the device gone.
     bool WaitForEvent(short events, std::int32_t timeoutMs);
+
+    // Records that the device has gone with the OS code that showed it; the
+    // first code stays.
+    void MarkDeviceGone(int osCode);
 
     int handle_ = -1;
     std::string deviceName_;
@@ -86,6 +104,32 @@ protected:
     std::int32_t portNumber_ = -1;
     termios lineState_{};
     bool deviceGone_ = false;
+    int goneCode_ = 0;
+
+private:
+    // The platform's side, defined once per OS (serial_link_posix.cpp).
+    static const short ReadableEvent; // WaitForEvent's "a byte came in"
+    static int LastOsError();
+    static std::string OsErrorText(int code);
+    static std::string ComDevicePath(std::int32_t portNumber);
+    int OsOpen(); // the handle, or -1 with LastOsError() set
+    void OsClose();
+    void YieldProcessor();
+    void SnapshotLineCounters();
+    // Line-error flags for receive faults counted since the last snapshot.
+    std::uint32_t LineErrorsSinceSnapshot();
+    // The OS code when the device node behind the open handle has vanished or
+    // now names another device; 0 while it is still there.
+    int VanishedNodeCode() const;
+
+    // Receive fault counters at the last snapshot; unknown on a driver that
+    // keeps none (a pseudo-terminal).
+    bool countersKnown_ = false;
+    std::uint32_t frameCount_ = 0;
+    std::uint32_t overrunCount_ = 0;
+    std::uint32_t bufferOverrunCount_ = 0;
+    std::uint32_t parityCount_ = 0;
+    dev_t openDevice_ = 0;
 };
 
 } // namespace quillar

@@ -1,0 +1,281 @@
+// TSerialLink: error recording, the code texts, port names and the order of
+// the steps in open, read and close. The OS calls are in serial_link_posix.cpp.
+#include "serial/serial_link.h"
+
+#include <cstdio>
+#include <string_view>
+
+namespace quillar {
+
+namespace {
+
+std::string FormatCommunicationError(std::int32_t code, const std::string& text) {
+    char head[48];
+    std::snprintf(head, sizeof head, "Communication error %d: ", static_cast<int>(code));
+    return head + text;
+}
+
+bool StartsWithUpperCased(std::string_view name, std::string_view prefix) {
+    if (name.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<unsigned char>(c - 'a' + 'A');
+        }
+        if (c != static_cast<unsigned char>(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A port number: decimal digits only, nothing else, small enough for any
+// machine's ports; -1 otherwise.
+std::int32_t ParseDecimal(std::string_view digits) {
+    if (digits.empty() || digits.size() > 6) {
+        return -1;
+    }
+    std::int32_t value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
+            return -1;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+} // namespace
+
+ESerialLinkError::ESerialLinkError(std::int32_t code, const std::string& text)
+    : std::runtime_error(FormatCommunicationError(code, text)), ErrorCode(code), ErrorText(text) {}
+
+TSerialLink::TSerialLink() = default;
+
+TSerialLink::~TSerialLink() {
+    // A destructor must not throw: closing reports into ErrorCode only.
+    RaiseExcept = false;
+    TSerialLink::ClosePort();
+}
+
+std::string TSerialLink::GetErrorDesc(std::int32_t code) {
+    switch (code) {
+    case 0:
+        return "OK";
+    case 9991:
+        return "Port owned by other process";
+    case 9992:
+        return "Instance already in use";
+    case 9993:
+        return "Wrong parameter at call";
+    case 9994:
+        return "Instance not yet connected";
+    case 9995:
+        return "No device answer detected";
+    case 9996:
+        return "Maximal buffer length exceeded";
+    case 9997:
+        return "Timeout during operation";
+    case 9998:
+        return "Reading of data failed";
+    case 9999:
+        return "Receive framing error";
+    case 10000:
+        return "Receive Overrun Error";
+    case 10001:
+        return "Receive Queue overflow";
+    case 10002:
+        return "Receive Parity Error";
+    case 10003:
+        return "Tranceive Queue is full";
+    default:
+        return OsErrorText(code);
+    }
+}
+
+void TSerialLink::SetError(std::int32_t code) {
+    errorCode_ = code;
+    errorText_ = GetErrorDesc(code);
+}
+
+void TSerialLink::SetErrorFromOs(int result) {
+    SetError(result == -1 ? LastOsError() : 0);
+}
+
+void TSerialLink::RaiseIfError() {
+    if (RaiseExcept && errorCode_ != 0) {
+        throw ESerialLinkError(errorCode_, GetErrorDesc(errorCode_));
+    }
+}
+
+void TSerialLink::FailWith(std::int32_t code) {
+    SetError(code);
+    RaiseIfError();
+}
+
+void TSerialLink::MarkDeviceGone(int osCode) {
+    if (!deviceGone_) {
+        deviceGone_ = true;
+        goneCode_ = osCode;
+    }
+}
+
+bool TSerialLink::DeviceGone() const {
+    return portActive_ && deviceGone_;
+}
+
+// COMn, in either case, names the n-th legacy port for people used to that
+// name; /dev/ttySn gives the number back. Any other name is a path as it is.
+void TSerialLink::ParsePortNumber() {
+    portNumber_ = -1;
+    const std::string_view name = deviceName_;
+    bool comName = false;
+    if (StartsWithUpperCased(name, "COM")) {
+        const std::int32_t n = ParseDecimal(name.substr(3));
+        portNumber_ = (n < 0 ? 0 : n) - 1;
+        comName = true;
+    } else if (name.starts_with("/dev/ttyS")) {
+        portNumber_ = ParseDecimal(name.substr(9));
+    }
+    if (comName && portNumber_ >= 0) {
+        deviceName_ = ComDevicePath(portNumber_);
+    }
+}
+
+void TSerialLink::OpenPort(const std::string& portName) {
+    if (portActive_) {
+        FailWith(9992);
+        return;
+    }
+    deviceName_ = portName;
+    ParsePortNumber();
+    handle_ = OsOpen();
+    SetErrorFromOs(handle_ < 0 ? -1 : 0);
+    RaiseIfError();
+    if (errorCode_ != 0) {
+        return;
+    }
+    deviceGone_ = false;
+    goneCode_ = 0;
+    SetError(0);
+    if (!DeviceReady()) {
+        SetError(9995);
+        OsClose();
+        portNumber_ = -1;
+    } else {
+        portActive_ = true;
+        SetRTS(true);
+        SetDTR(true);
+        PurgeAll();
+        // Faults counted before this open are not this connection's.
+        SnapshotLineCounters();
+    }
+    RaiseIfError();
+}
+
+bool TSerialLink::NotReady() {
+    if (!portActive_) {
+        FailWith(9994);
+        return true;
+    }
+    if (!DeviceReady()) {
+        FailWith(9995);
+        return true;
+    }
+    return false;
+}
+
+bool TSerialLink::WaitReadable(std::int32_t timeoutMs) {
+    if (WaitingBytes() > 0) {
+        return true;
+    }
+    if (deviceGone_) {
+        return false;
+    }
+    if (WaitForEvent(ReadableEvent, timeoutMs)) {
+        return true;
+    }
+    return !deviceGone_ && WaitingBytes() > 0;
+}
+
+std::string TSerialLink::ReadAvailable(std::int32_t timeoutMs) {
+    std::string result;
+    if (NotReady()) {
+        return result;
+    }
+    SetError(0);
+    YieldProcessor();
+    auto readWaiting = [this, &result](std::int32_t n) {
+        result.resize(static_cast<std::size_t>(n));
+        const std::int32_t got = ReadRaw(result.data(), n);
+        result.resize(static_cast<std::size_t>(got < 0 ? 0 : got));
+    };
+    if (!deviceGone_) {
+        std::int32_t n = WaitingBytes();
+        if (n > 0) {
+            readWaiting(n);
+        } else if (!deviceGone_ && WaitReadable(timeoutMs)) {
+            n = WaitingBytes();
+            if (n > 0) {
+                readWaiting(n);
+            } else {
+                SetError(9997);
+            }
+        } else {
+            SetError(9997);
+        }
+    }
+    // An unplugged device must not look idle: with nothing read, report what
+    // showed that it went, on this call and every later one.
+    if (result.empty()) {
+        if (!deviceGone_) {
+            if (const int code = VanishedNodeCode(); code != 0) {
+                MarkDeviceGone(code);
+            }
+        }
+        if (deviceGone_) {
+            SetError(goneCode_);
+        }
+    }
+    RaiseIfError();
+    return result;
+}
+
+void TSerialLink::MapCommErrors(std::uint32_t flags) {
+    // Tested in this order, each match overwriting the last; the text stays
+    // that of the read.
+    if (flags & LineErrorFrame) {
+        errorCode_ = 9999;
+    }
+    if (flags & LineErrorOverrun) {
+        errorCode_ = 10000;
+    }
+    if (flags & LineErrorRxOver) {
+        errorCode_ = 10001;
+    }
+    if (flags & LineErrorParity) {
+        errorCode_ = 10002;
+    }
+    if (flags & LineErrorTxFull) {
+        errorCode_ = 10003;
+    }
+}
+
+void TSerialLink::ClosePort() {
+    if (handle_ >= 0) {
+        PurgeAll();
+        SetRTS(false);
+        SetDTR(false);
+        OsClose();
+    }
+    portActive_ = false;
+    handle_ = -1;
+    portNumber_ = -1;
+    deviceGone_ = false;
+    goneCode_ = 0;
+    SetError(0);
+}
+
+} // namespace quillar
