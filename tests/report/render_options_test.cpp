@@ -21,7 +21,10 @@ TEST(ParseRenderOptions, valuesAndDirectorySeparator) {
     EXPECT_EQ(o.resourceDir, "/res");
     // The page joins the directory and the image name without a separator.
     EXPECT_EQ(o.imageDir, "/opt/q/");
-    EXPECT_EQ(Parse({"--dir", "/opt/q/", "p"}).imageDir, "/opt/q/");
+    EXPECT_EQ(Parse({"--image-dir", "/opt/q/", "p"}).imageDir, "/opt/q/");
+    const std::string relative = *Parse({"--image-dir", "img", "p"}).imageDir;
+    EXPECT_TRUE(relative.starts_with('/')) << relative;
+    EXPECT_TRUE(relative.ends_with("/img/")) << relative;
 }
 
 TEST(ParseRenderOptions, rejectsBadCommandLines) {

@@ -1,6 +1,7 @@
 #include "render_options.h"
 
 #include <charconv>
+#include <filesystem>
 #include <string_view>
 
 namespace quillar::render {
@@ -12,8 +13,8 @@ const char* const RenderUsage =
     "  --model M        tester model: KD318, KD520 or QM (default KD520)\n"
     "  --language N     language index 0 to 11 as in the language menu (default 0)\n"
     "  --chunk N        feed the printout N bytes per read, as the poll cycle does\n"
-    "  --dir DIR        directory of logo.bmp and the state images (default: this\n"
-    "                   program's directory)\n"
+    "  --image-dir DIR  directory of logo.bmp and the state images (default: this\n"
+    "                   program's directory); --dir is the same\n"
     "  --date TEXT      date and time shown on the KD520 page (default: now)\n"
     "  --resources DIR  directory of colonText, utf8Text and htmKD520\n"
     "  -o FILE          write the page to FILE\n";
@@ -52,9 +53,10 @@ RenderOptions ParseRenderOptions(std::span<const char* const> args,
             options.language = ParseNumber<std::int32_t>(arg, value());
         } else if (arg == "--chunk") {
             options.chunk = ParseNumber<std::size_t>(arg, value());
-        } else if (arg == "--dir") {
-            std::string dir = value();
-            // The page joins the directory and the file name directly.
+        } else if (arg == "--image-dir" || arg == "--dir") {
+            // The page names the images by file:// URL, which needs an
+            // absolute path, and joins directory and file name directly.
+            std::string dir = std::filesystem::absolute(value()).lexically_normal().string();
             if (!dir.ends_with('/')) {
                 dir += '/';
             }

@@ -14,7 +14,7 @@ struct RenderOptions {
     std::string model = "KD520";
     std::int32_t language = 0;
     std::size_t chunk = 0;               // bytes per simulated read; 0 = all at once
-    std::optional<std::string> imageDir; // ends with '/'; default: the renderer's own directory
+    std::optional<std::string> imageDir; // absolute, ends with '/'; default: own directory
     std::optional<std::string> dateText; // default: the local date and time now
     std::string resourceDir;             // colonText, utf8Text, htmKD520
     std::string input;                   // printout file, "-" for standard input
