@@ -30,10 +30,24 @@ std::string_view LineValue(std::string_view text) {
     return end == std::string_view::npos ? std::string_view{} : Trim(text.substr(0, end));
 }
 
+// Where a label starts: its first occurrence, or with wordStart the first one
+// that does not continue a word ("loaded" must not hit inside "Unloaded").
+std::size_t FindLabel(std::string_view received, std::string_view label, bool wordStart) {
+    std::size_t at = received.find(label);
+    if (wordStart) {
+        auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+        while (at != std::string_view::npos && at > 0 && letter(received[at - 1])) {
+            at = received.find(label, at + 1);
+        }
+    }
+    return at;
+}
+
 // The text after a label, less the one character that follows it (a blank or
-// the colon added by the phrase tables). Empty when the label is missing.
-std::optional<std::string_view> AfterLabel(std::string_view received, std::string_view label) {
-    const std::size_t at = received.find(label);
+// the colon added by the phrase tables). None when the label is missing.
+std::optional<std::string_view> AfterLabel(std::string_view received, std::string_view label,
+                                           bool wordStart = false) {
+    const std::size_t at = FindLabel(received, label, wordStart);
     if (at == std::string_view::npos) {
         return std::nullopt;
     }
@@ -108,8 +122,8 @@ public:
     }
 
     // A voltage printed without its unit gets one.
-    void Volts(std::string_view label, std::string_view placeholder) {
-        if (const auto rest = AfterLabel(received_, label)) {
+    void Volts(std::string_view label, std::string_view placeholder, bool wordStart = false) {
+        if (const auto rest = AfterLabel(received_, label, wordStart)) {
             std::string value(LineValue(*rest));
             if (!value.empty() && value.back() != 'v' && value.back() != 'V') {
                 value += 'V';
@@ -177,9 +191,9 @@ std::string BuildTemplatePage(const PageInputs& in) {
     fill.NextLine("Cranking Voltage", "<!--QDDY-->");
     fill.Line("Cranking Time", "<!--QDSJ-->");
     fill.Line("CHARGING", "<!--CDCSJG-->");
-    // Lower case on purpose: the tester prints "loaded 13.70". The search also
-    // hits the "loaded" inside "Unloaded" when that line comes first.
-    fill.Volts("loaded", "<!--YZDY-->");
+    // Lower case on purpose: the tester prints "loaded 13.70". Only a word start
+    // counts, or an "Unloaded" line printed first would fill both fields.
+    fill.Volts("loaded", "<!--YZDY-->", true);
     fill.Volts("Unloaded", "<!--KZDY-->");
     fill.Line("Ripple", "<!--WBDY-->");
     return fill.Take();

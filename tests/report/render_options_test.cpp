@@ -8,38 +8,46 @@ namespace quillar::render {
 namespace {
 
 RenderOptions Parse(std::vector<const char*> args) {
-    return ParseRenderOptions(args, "/res");
+    return ParseRenderOptions(args);
 }
 
-TEST(ParseRenderOptions, valuesAndDirectorySeparator) {
-    const RenderOptions o =
-        Parse({"--model", "KD318", "--language", "-1", "--chunk", "7", "--dir", "/opt/q", "-"});
+TEST(ParseRenderOptions, valuesAndImageDirectory) {
+    const RenderOptions o = Parse({"--model", "KD318", "--language", "-1", "--chunk", "7",
+                                   "--image-dir", "/opt/q", "--date", "1 May 2026 10:00", "p"});
     EXPECT_EQ(o.model, "KD318");
     EXPECT_EQ(o.language, -1);
     EXPECT_EQ(o.chunk, 7u);
-    EXPECT_EQ(o.input, "-");
-    EXPECT_EQ(o.resourceDir, "/res");
+    EXPECT_EQ(o.dateText, "1 May 2026 10:00");
+    EXPECT_EQ(o.input, "p");
     // The page joins the directory and the image name without a separator.
     EXPECT_EQ(o.imageDir, "/opt/q/");
-    EXPECT_EQ(Parse({"--image-dir", "/opt/q/", "p"}).imageDir, "/opt/q/");
-    const std::string relative = *Parse({"--image-dir", "img", "p"}).imageDir;
+    EXPECT_EQ(Parse({"--model", "QM", "--image-dir", "/opt/q/"}).imageDir, "/opt/q/");
+    const std::string relative = *Parse({"--model", "QM", "--image-dir", "img"}).imageDir;
     EXPECT_TRUE(relative.starts_with('/')) << relative;
     EXPECT_TRUE(relative.ends_with("/img/")) << relative;
+    // Without a file the printout comes from standard input; an empty model is
+    // a model like any other unknown one.
+    const RenderOptions piped = Parse({"--model", ""});
+    EXPECT_FALSE(piped.input);
+    EXPECT_EQ(piped.chunk, 0u);
+    EXPECT_TRUE(Parse({"--help"}).help);
 }
 
 TEST(ParseRenderOptions, rejectsBadCommandLines) {
     const std::vector<std::vector<const char*>> bad = {
         {},
+        {"p"},
         {"--model"},
-        {"--language", "x", "p"},
-        {"--language", "6a", "p"},
-        {"--language", "99999999999", "p"},
-        {"--chunk", "-1", "p"},
-        {"--colour", "p"},
-        {"a", "b"},
+        {"--model", "QM", "--language", "x"},
+        {"--model", "QM", "--language", "6a"},
+        {"--model", "QM", "--language", "99999999999"},
+        {"--model", "QM", "--chunk", "0"},
+        {"--model", "QM", "--chunk", "-1"},
+        {"--model", "QM", "--dir", "d"},
+        {"--model", "QM", "a", "b"},
     };
     for (const auto& args : bad) {
-        EXPECT_THROW(Parse(args), UsageError) << (args.empty() ? "(none)" : args.front());
+        EXPECT_THROW(Parse(args), UsageError) << args.size() << " arguments";
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace quillar {
 namespace {
@@ -69,6 +70,11 @@ TEST(HtmKD520, templateHoldsEveryPlaceholderOnce) {
     }
     EXPECT_NE(bytes.find("src=\"<!--ZT1-->\""), std::string::npos);
     EXPECT_NE(bytes.find("Date & Time"), std::string::npos);
+}
+
+TEST(BuiltinResource, unknownNameIsAnError) {
+    EXPECT_THROW(BuiltinResource("colontext"), std::out_of_range);
+    EXPECT_THROW(BuiltinResource(""), std::out_of_range);
 }
 
 } // namespace

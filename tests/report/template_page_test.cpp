@@ -138,10 +138,16 @@ TEST_F(TemplatePageTest, otherLabelsLeaveTheirPlaceholders) {
     }
 }
 
-TEST_F(TemplatePageTest, loadedIsFoundInsideUnloaded) {
-    const auto f = Fields(Receive(test::Printout({"Unloaded 14.70", "loaded 13.70"})));
-    EXPECT_EQ(f.at("YZDY"), "14.70V");
+TEST_F(TemplatePageTest, loadedIsNotTakenFromInsideUnloaded) {
+    auto f = Fields(Receive(test::Printout({"Unloaded 14.70", "loaded 13.70"})));
+    EXPECT_EQ(f.at("YZDY"), "13.70V");
     EXPECT_EQ(f.at("KZDY"), "14.70V");
+    f = Fields(Receive(test::Printout({"Unloaded 14.70", "Overloaded 9", "Ripple 10mV"})));
+    EXPECT_EQ(f.at("YZDY"), Kept("YZDY"));
+    EXPECT_EQ(f.at("KZDY"), "14.70V");
+    // At the very start of the text there is no byte before the label.
+    EXPECT_EQ(Fields("loaded 12.9<br>").at("YZDY"), "12.9V");
+    EXPECT_EQ(Fields("x:loaded 12.9<br>").at("YZDY"), "12.9V");
 }
 
 TEST_F(TemplatePageTest, voltSuffixOnlyWhenTheUnitIsMissing) {

@@ -2,12 +2,10 @@
 // Helpers shared by the report tests: printouts as the tester sends them and
 // the shipped text resources.
 
+#include "report/builtin_resources.h"
 #include "report/line_list.h"
 
-#include <fstream>
 #include <initializer_list>
-#include <sstream>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -24,18 +22,11 @@ inline std::string Printout(std::initializer_list<std::string_view> lines) {
 }
 
 inline std::string ReadResource(const std::string& name) {
-    const std::string path = std::string(QUILLAR_RESOURCE_DIR) + "/" + name;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        throw std::runtime_error("cannot open resource " + path);
-    }
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
+    return std::string(BuiltinResource(name));
 }
 
 inline LineList LoadResource(const std::string& name) {
-    return LoadLineList(ReadResource(name));
+    return LoadLineList(BuiltinResource(name));
 }
 
 inline std::string Repeat(std::string_view text, int count) {

@@ -7,17 +7,17 @@
 namespace quillar::render {
 
 const char* const RenderUsage =
-    "usage: quillar-render [options] PRINTOUT\n"
+    "usage: quillar-render --model MODEL [--language N] [--date TEXT] [--image-dir DIR]\n"
+    "                      [--chunk N] [FILE]\n"
     "Builds the report page for a tester printout (raw bytes as sent on the serial\n"
-    "line; \"-\" reads standard input) and writes it to standard output.\n"
-    "  --model M        tester model: KD318, KD520 or QM (default KD520)\n"
+    "line, read from FILE or standard input) and writes it to standard output.\n"
+    "  --model MODEL    tester model: KD318, KD520 or QM; any other gives an empty page\n"
     "  --language N     language index 0 to 11 as in the language menu (default 0)\n"
+    "  --date TEXT      date and time on the KD520 page (default: now)\n"
+    "  --image-dir DIR  directory of logo.bmp and the state images (default: the\n"
+    "                   directory of this program)\n"
     "  --chunk N        feed the printout N bytes per read, as the poll cycle does\n"
-    "  --image-dir DIR  directory of logo.bmp and the state images (default: this\n"
-    "                   program's directory); --dir is the same\n"
-    "  --date TEXT      date and time shown on the KD520 page (default: now)\n"
-    "  --resources DIR  directory of colonText, utf8Text and htmKD520\n"
-    "  -o FILE          write the page to FILE\n";
+    "                   (default: all at once)\n";
 
 namespace {
 
@@ -25,18 +25,17 @@ template <typename Int> Int ParseNumber(std::string_view option, std::string_vie
     Int value{};
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc{} || end != text.data() + text.size()) {
-        throw UsageError(std::string(option) + ": not a number: \"" + std::string(text) + "\"");
+        throw UsageError(std::string(option) + " needs an integer, not \"" + std::string(text) +
+                         "\"");
     }
     return value;
 }
 
 } // namespace
 
-RenderOptions ParseRenderOptions(std::span<const char* const> args,
-                                 std::string defaultResourceDir) {
+RenderOptions ParseRenderOptions(std::span<const char* const> args) {
     RenderOptions options;
-    options.resourceDir = std::move(defaultResourceDir);
-    bool haveInput = false;
+    bool haveModel = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         auto value = [&]() -> std::string {
@@ -49,11 +48,15 @@ RenderOptions ParseRenderOptions(std::span<const char* const> args,
             options.help = true;
         } else if (arg == "--model") {
             options.model = value();
+            haveModel = true;
         } else if (arg == "--language") {
             options.language = ParseNumber<std::int32_t>(arg, value());
         } else if (arg == "--chunk") {
             options.chunk = ParseNumber<std::size_t>(arg, value());
-        } else if (arg == "--image-dir" || arg == "--dir") {
+            if (options.chunk == 0) {
+                throw UsageError("--chunk needs at least 1 byte per read");
+            }
+        } else if (arg == "--image-dir") {
             // The page names the images by file:// URL, which needs an
             // absolute path, and joins directory and file name directly.
             std::string dir = std::filesystem::absolute(value()).lexically_normal().string();
@@ -63,21 +66,16 @@ RenderOptions ParseRenderOptions(std::span<const char* const> args,
             options.imageDir = std::move(dir);
         } else if (arg == "--date") {
             options.dateText = value();
-        } else if (arg == "--resources") {
-            options.resourceDir = value();
-        } else if (arg == "-o") {
-            options.output = value();
         } else if (arg.size() > 1 && arg.starts_with('-')) {
             throw UsageError("unknown option " + std::string(arg));
-        } else if (haveInput) {
-            throw UsageError("more than one printout given: " + std::string(arg));
+        } else if (options.input) {
+            throw UsageError("more than one printout file: " + std::string(arg));
         } else {
-            options.input = arg;
-            haveInput = true;
+            options.input = std::string(arg);
         }
     }
-    if (!haveInput && !options.help) {
-        throw UsageError("no printout given");
+    if (!haveModel && !options.help) {
+        throw UsageError("--model is required");
     }
     return options;
 }

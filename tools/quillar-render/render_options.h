@@ -11,24 +11,22 @@
 namespace quillar::render {
 
 struct RenderOptions {
-    std::string model = "KD520";
+    std::string model;
     std::int32_t language = 0;
     std::size_t chunk = 0;               // bytes per simulated read; 0 = all at once
     std::optional<std::string> imageDir; // absolute, ends with '/'; default: own directory
     std::optional<std::string> dateText; // default: the local date and time now
-    std::string resourceDir;             // colonText, utf8Text, htmKD520
-    std::string input;                   // printout file, "-" for standard input
-    std::optional<std::string> output;   // default: standard output
+    std::optional<std::string> input;    // printout file; default: standard input
     bool help = false;
 };
 
+// A command line that cannot be run: the message names the offending argument.
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Parses the arguments after the program name. Throws UsageError with a
-// message naming the offending argument.
-RenderOptions ParseRenderOptions(std::span<const char* const> args, std::string defaultResourceDir);
+// Parses the arguments after the program name. Throws UsageError.
+RenderOptions ParseRenderOptions(std::span<const char* const> args);
 
 extern const char* const RenderUsage;
 
