@@ -4,6 +4,7 @@
 // at every tick with data, so the cost must stay linear in the accumulated
 // text: a printout left on screen for a day of tests grows to a megabyte.
 
+#include "report/builtin_resources.h"
 #include "report/device_chars.h"
 #include "report/line_list.h"
 #include "report/phrase_tables.h"
@@ -35,9 +36,9 @@ std::string ReadFile(const std::string& path) {
 }
 
 struct Resources {
-    LineList colonTable = LoadLineList(ReadFile(QUILLAR_RESOURCE_DIR "/colonText"));
-    LineList languageTable = LoadLineList(ReadFile(QUILLAR_RESOURCE_DIR "/utf8Text"));
-    LineList templateLines = LoadLineList(ReadFile(QUILLAR_RESOURCE_DIR "/htmKD520"));
+    LineList colonTable = LoadLineList(BuiltinResource("colonText"));
+    LineList languageTable = LoadLineList(BuiltinResource("utf8Text"));
+    LineList templateLines = LoadLineList(BuiltinResource("htmKD520"));
 };
 
 const Resources& SharedResources() {

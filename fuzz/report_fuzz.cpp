@@ -7,6 +7,7 @@
 // size, byte 3 holds flags (logo present, language change halfway); the rest
 // is what the tester sends.
 
+#include "report/builtin_resources.h"
 #include "report/device_chars.h"
 #include "report/line_list.h"
 #include "report/phrase_tables.h"
@@ -17,10 +18,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -43,17 +42,6 @@ void Check(bool ok, const char* what) {
     }
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        std::fprintf(stderr, "report_fuzz: cannot open %s\n", path.c_str());
-        std::exit(1);
-    }
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
-}
-
 struct Resources {
     LineList colonTable;
     LineList languageTable;
@@ -66,9 +54,9 @@ const Resources* Shared = nullptr;
 
 Resources LoadResources() {
     Resources res;
-    res.colonTable = LoadLineList(ReadFile(QUILLAR_RESOURCE_DIR "/colonText"));
-    res.languageTable = LoadLineList(ReadFile(QUILLAR_RESOURCE_DIR "/utf8Text"));
-    res.templateLines = LoadLineList(ReadFile(QUILLAR_RESOURCE_DIR "/htmKD520"));
+    res.colonTable = LoadLineList(BuiltinResource("colonText"));
+    res.languageTable = LoadLineList(BuiltinResource("utf8Text"));
+    res.templateLines = LoadLineList(BuiltinResource("htmKD520"));
     std::string text;
     for (const std::string& line : res.templateLines) {
         text += line;
