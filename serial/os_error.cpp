@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace quillar {
 
@@ -23,6 +24,17 @@ bool KnownCode(int code) {
 }
 
 } // namespace
+
+namespace detail {
+
+std::string TrimMessageTail(std::string text) {
+    while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+} // namespace detail
 
 std::string OsErrorDescription(int code) {
     if (!KnownCode(code)) {

@@ -10,4 +10,9 @@ namespace quillar {
 // denied, port busy); the empty string for a code the OS has no message for.
 std::string OsErrorDescription(int code);
 
+namespace detail {
+// text without its trailing characters of code 0 to 32 and periods.
+std::string TrimMessageTail(std::string text);
+} // namespace detail
+
 } // namespace quillar

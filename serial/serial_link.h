@@ -12,6 +12,8 @@
 #include <sys/types.h>
 #include <termios.h>
 
+#include "serial/line_counters.h"
+
 namespace quillar {
 
 class ESerialLinkError : public std::runtime_error {
@@ -125,10 +127,7 @@ private:
     // Receive fault counters at the last snapshot; unknown on a driver that
     // keeps none (a pseudo-terminal).
     bool countersKnown_ = false;
-    std::uint32_t frameCount_ = 0;
-    std::uint32_t overrunCount_ = 0;
-    std::uint32_t bufferOverrunCount_ = 0;
-    std::uint32_t parityCount_ = 0;
+    detail::LineCounters counters_;
     dev_t openDevice_ = 0;
 };
 

@@ -212,10 +212,10 @@ void TSerialLink::SnapshotLineCounters() {
     serial_icounter_struct counters{};
     countersKnown_ = ioctl(handle_, TIOCGICOUNT, &counters) == 0;
     if (countersKnown_) {
-        frameCount_ = static_cast<std::uint32_t>(counters.frame);
-        overrunCount_ = static_cast<std::uint32_t>(counters.overrun);
-        bufferOverrunCount_ = static_cast<std::uint32_t>(counters.buf_overrun);
-        parityCount_ = static_cast<std::uint32_t>(counters.parity);
+        counters_.frame = static_cast<std::uint32_t>(counters.frame);
+        counters_.overrun = static_cast<std::uint32_t>(counters.overrun);
+        counters_.bufferOverrun = static_cast<std::uint32_t>(counters.buf_overrun);
+        counters_.parity = static_cast<std::uint32_t>(counters.parity);
     }
 }
 
@@ -223,28 +223,9 @@ std::uint32_t TSerialLink::LineErrorsSinceSnapshot() {
     if (!countersKnown_) {
         return 0;
     }
-    const std::uint32_t frame = frameCount_;
-    const std::uint32_t overrun = overrunCount_;
-    const std::uint32_t bufferOverrun = bufferOverrunCount_;
-    const std::uint32_t parity = parityCount_;
+    const detail::LineCounters before = counters_;
     SnapshotLineCounters();
-    if (!countersKnown_) {
-        return 0;
-    }
-    std::uint32_t flags = 0;
-    if (frameCount_ != frame) {
-        flags |= LineErrorFrame;
-    }
-    if (overrunCount_ != overrun) {
-        flags |= LineErrorOverrun;
-    }
-    if (bufferOverrunCount_ != bufferOverrun) {
-        flags |= LineErrorRxOver;
-    }
-    if (parityCount_ != parity) {
-        flags |= LineErrorParity;
-    }
-    return flags;
+    return countersKnown_ ? detail::LineErrorFlags(before, counters_) : 0;
 }
 
 int TSerialLink::VanishedNodeCode() const {
