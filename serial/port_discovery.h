@@ -18,12 +18,15 @@ public:
 // name gives two double quotes; an empty list gives the empty string.
 std::string JoinCommaText(const std::vector<std::string>& names);
 
-// Whether a UART answers behind a legacy port's device path (/dev/ttyS3).
-using UartProbe = std::function<bool(const std::string& devicePath)>;
+// Whether a UART is there behind a legacy port, given its sysfs entry
+// (<root>/class/tty/ttyS3) and its device path (/dev/ttyS3).
+using UartProbe = std::function<bool(const std::string& sysfsEntry, const std::string& devicePath)>;
 
-// The real probe: opens the device without waiting and asks the driver for the
-// UART type (TIOCGSERIAL); false when it cannot be opened or the type is unknown.
-bool UartPresent(const std::string& devicePath);
+// The real probe: the UART type from the entry's "type" attribute, or where
+// there is none from the driver (TIOCGSERIAL on the device opened without
+// waiting); false for an unknown type or a device that cannot be asked. A port
+// that another program holds (EBUSY) is present.
+bool UartPresent(const std::string& sysfsEntry, const std::string& devicePath);
 
 // Serial device paths under sysfsRoot/class/tty that have a driver (legacy 8250
 // ports only with a UART present), in natural order, then each existing path of

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 
 #include <dirent.h>
@@ -70,10 +71,18 @@ std::vector<std::string> SplitColons(const std::string& text) {
 
 } // namespace
 
-bool UartPresent(const std::string& devicePath) {
+bool UartPresent(const std::string& sysfsEntry, const std::string& devicePath) {
+    // Reading the type from sysfs opens nothing, so DTR does not blink on every
+    // scan and a port held exclusively elsewhere is still seen.
+    if (std::ifstream typeFile(sysfsEntry + "/type"); typeFile) {
+        int type = PORT_UNKNOWN;
+        if (typeFile >> type) {
+            return type != PORT_UNKNOWN;
+        }
+    }
     const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        return errno == EBUSY;
     }
     serial_struct info{};
     const bool present = ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
@@ -116,7 +125,8 @@ std::vector<std::string> ScanSerialPorts(const std::string& sysfsRoot,
             if (!Exists(driverLink)) {
                 continue;
             }
-            if (IsLegacyUartDriver(LinkTargetName(driverLink)) && !uartPresent(DevicePath(name))) {
+            if (IsLegacyUartDriver(LinkTargetName(driverLink)) &&
+                !uartPresent(classDir + "/" + name, DevicePath(name))) {
                 continue;
             }
             names.push_back(name);

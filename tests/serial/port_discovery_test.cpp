@@ -54,8 +54,8 @@ private:
     TempDir dir_;
 };
 
-const UartProbe kNoUart = [](const std::string&) { return false; };
-const UartProbe kEveryUart = [](const std::string&) { return true; };
+const UartProbe kNoUart = [](const std::string&, const std::string&) { return false; };
+const UartProbe kEveryUart = [](const std::string&, const std::string&) { return true; };
 
 TEST(PortDiscoveryTest, NoTtyClassOrOnlyVirtualTerminalsGiveNoPorts) {
     TempDir empty;
@@ -89,7 +89,8 @@ TEST(PortDiscoveryTest, LegacyPortsAreListedOnlyWithAUartBehindThem) {
     sys.AddTty("ttyS10", "port"); // newer kernels: serial-core port device
     sys.AddTty("ttyUSB0", "pl2303");
     Ports probed;
-    const UartProbe onlyS1AndS10 = [&probed](const std::string& path) {
+    const UartProbe onlyS1AndS10 = [&](const std::string& entry, const std::string& path) {
+        EXPECT_EQ(entry, sys.Root() + "/class/tty/" + path.substr(5));
         probed.push_back(path);
         return path == "/dev/ttyS1" || path == "/dev/ttyS10";
     };
@@ -100,6 +101,26 @@ TEST(PortDiscoveryTest, LegacyPortsAreListedOnlyWithAUartBehindThem) {
     EXPECT_EQ(probed, (Ports{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS10"}));
 
     EXPECT_EQ(ScanSerialPorts(sys.Root(), "", kNoUart), Ports{"/dev/ttyUSB0"});
+}
+
+TEST(PortDiscoveryTest, RealProbeReadsTheUartTypeFromSysfsBeforeOpeningAnything) {
+    // Names no machine has, so that the fallback open finds no real device.
+    FakeSysfs sys;
+    sys.AddTty("ttyQX0", "serial8250");
+    sys.AddTty("ttyQX1", "serial8250");
+    sys.AddTty("ttyQX2", "serial8250");
+    const std::string entries = sys.Root() + "/class/tty/";
+    WriteFile(entries + "ttyQX0/type", "4\n"); // a 16550A
+    WriteFile(entries + "ttyQX1/type", "0\n"); // PORT_UNKNOWN: nothing there
+    // ttyQX2 has no type attribute: the driver is asked through the device,
+    // which here does not exist.
+    TempDir dir;
+    EXPECT_TRUE(UartPresent(entries + "ttyQX0", dir / "no-device"));
+    EXPECT_FALSE(UartPresent(entries + "ttyQX1", dir / "no-device"));
+    EXPECT_FALSE(UartPresent(entries + "ttyQX2", dir / "no-device"));
+    // A device that is no serial port has no UART type to give.
+    EXPECT_FALSE(UartPresent(entries + "ttyQX2", "/dev/null"));
+    EXPECT_EQ(ScanSerialPorts(sys.Root(), ""), Ports{"/dev/ttyQX0"});
 }
 
 TEST(PortDiscoveryTest, NamesOfDevicesInSubfoldersBecomePaths) {
