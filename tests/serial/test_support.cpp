@@ -56,6 +56,22 @@ void Pty::Send(const std::string& bytes) {
     }
 }
 
+std::string Pty::Receive(std::size_t count) {
+    std::string got;
+    const auto until = Clock::now() + std::chrono::seconds(5);
+    while (got.size() < count && Clock::now() < until) {
+        pollfd p{master_, POLLIN, 0};
+        if (poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
+            char buffer[4096];
+            const ssize_t n = read(master_, buffer, sizeof buffer);
+            if (n > 0) {
+                got.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+    }
+    return got;
+}
+
 void Pty::CloseMaster() {
     if (master_ >= 0) {
         close(master_);

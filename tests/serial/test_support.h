@@ -22,6 +22,8 @@ public:
     const std::string& SlavePath() const { return slavePath_; }
     // Writes all of bytes to the master; the slave side reads them.
     void Send(const std::string& bytes);
+    // What the slave side wrote, until count bytes came or five seconds passed.
+    std::string Receive(std::size_t count);
     // Closing the master hangs the slave up, as an unplugged adapter does.
     void CloseMaster();
 

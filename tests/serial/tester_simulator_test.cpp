@@ -239,5 +239,25 @@ TEST(TesterSimulatorTest, ModelSamplesAreFoundThroughTheSamplesFolder) {
     EXPECT_EQ(tester.Wait(10s), 0);
 }
 
+TEST(TesterSimulatorTest, PortModeSendsThroughASerialDeviceSetTo9600EightNoneOne) {
+    // A pty's slave stands in for the real port; the test listens on the master.
+    test::Pty line;
+    TempDir dir;
+    const std::string printout = SamplePrintout();
+    WriteFile(dir / "printout.bin", printout);
+    ChildProcess tester(
+        {kTester, "--file", dir / "printout.bin", "--port", line.SlavePath(), "--hold", "30"});
+    EXPECT_EQ(tester.ReadLine(10s), "port " + line.SlavePath());
+    EXPECT_EQ(tester.ReadLine(10s), "sent " + std::to_string(printout.size()) + " bytes");
+    EXPECT_EQ(line.Receive(printout.size()), printout);
+
+    // While the simulator holds the port nobody else gets it.
+    TSerialLink other;
+    other.OpenPort(line.SlavePath());
+    EXPECT_EQ(other.ErrorCode(), EBUSY);
+    tester.Signal(SIGTERM);
+    EXPECT_EQ(tester.Wait(10s), 0) << tester.Stderr();
+}
+
 } // namespace
 } // namespace quillar
