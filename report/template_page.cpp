@@ -3,6 +3,8 @@
 
 #include <charconv>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace quillar {
 
@@ -76,8 +78,17 @@ public:
     TemplateFill(std::string page, std::string_view received)
         : page_(std::move(page)), received_(received) {}
 
+    // Values are only recorded here and go into the template in one pass at the
+    // end: the tester's text may itself hold placeholder marks, and those must
+    // never be expanded again (each field would multiply the page otherwise).
+    // The first value put for a placeholder is the one that stays.
     void Put(std::string_view placeholder, std::string_view value) {
-        page_ = SubstituteAll(page_, placeholder, value);
+        for (const auto& entry : values_) {
+            if (entry.first == placeholder) {
+                return;
+            }
+        }
+        values_.emplace_back(placeholder, std::string(value));
     }
 
     // The value on the label's own line.
@@ -160,11 +171,46 @@ public:
         Put(placeholder, next);
     }
 
-    std::string Take() { return std::move(page_); }
+    // The template with every recorded placeholder replaced, left to right;
+    // inserted values are never searched again.
+    std::string Take() const {
+        constexpr std::string_view Open = "<!--";
+        constexpr std::string_view Close = "-->";
+        std::string page;
+        page.reserve(page_.size() + 256);
+        const std::string_view text = page_;
+        std::size_t done = 0;
+        for (std::size_t at = text.find(Open); at != std::string_view::npos;) {
+            const std::size_t close = text.find(Close, at + Open.size());
+            if (close == std::string_view::npos) {
+                break;
+            }
+            const std::size_t end = close + Close.size();
+            const std::string_view mark = text.substr(at, end - at);
+            const std::string* value = nullptr;
+            for (const auto& entry : values_) {
+                if (entry.first == mark) {
+                    value = &entry.second;
+                    break;
+                }
+            }
+            if (value != nullptr) {
+                page.append(text.substr(done, at - done));
+                page.append(*value);
+                done = end;
+                at = text.find(Open, end);
+            } else {
+                at = text.find(Open, at + 1);
+            }
+        }
+        page.append(text.substr(done));
+        return page;
+    }
 
 private:
     std::string page_;
     std::string_view received_;
+    std::vector<std::pair<std::string_view, std::string>> values_;
 };
 
 } // namespace

@@ -150,6 +150,21 @@ TEST_F(TemplatePageTest, loadedIsNotTakenFromInsideUnloaded) {
     EXPECT_EQ(Fields("x:loaded 12.9<br>").at("YZDY"), "12.9V");
 }
 
+TEST_F(TemplatePageTest, placeholderMarksSentByTheTesterAreNotExpanded) {
+    // A value holding the next field's mark stays as received: expanding it
+    // again would let every later field multiply the page.
+    std::string rated = "Rated: 480 ";
+    for (int i = 0; i < 50; ++i) {
+        rated += "<!--MCCA-->";
+    }
+    const std::string received = Receive(test::Printout({rated, "Healthy: 100% 505CCA"}));
+    const auto f = Fields(received);
+    EXPECT_EQ(f.at("RCCA").find("505CCA"), std::string::npos);
+    EXPECT_EQ(f.at("MCCA"), "505CCA");
+    const std::string page = Build(received, template_);
+    EXPECT_LT(page.size(), template_.size() * 200 + received.size() * 2);
+}
+
 TEST_F(TemplatePageTest, voltSuffixOnlyWhenTheUnitIsMissing) {
     EXPECT_EQ(Fields(Receive(test::Printout({"loaded 13.70V"}))).at("YZDY"), "13.70V");
     EXPECT_EQ(Fields(Receive(test::Printout({"loaded 13.70v"}))).at("YZDY"), "13.70v");
