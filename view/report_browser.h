@@ -34,6 +34,11 @@ public:
 
     QWebEngineView* View() const;
 
+    // Registers the URL scheme that report pages are served under. main() calls
+    // it before constructing QApplication: the engine ignores schemes registered
+    // after it has started. Calling it again does nothing.
+    static void RegisterUrlScheme();
+
     // Test seam: when set, replaces the modal print dialog. It gets the printer
     // to configure and answers whether the user accepted.
     using PrintDialogHook = std::function<bool(QPrinter& printer)>;

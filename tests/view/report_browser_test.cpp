@@ -1,0 +1,369 @@
+// TReportBrowser on the engine: showing pages, what pages may do, typed
+// values, keys and hosting.
+
+#include "view/report_browser.h"
+#include "view/report_page_filter.h"
+#include "view_test_support.h"
+
+#include <QAction>
+#include <QHostAddress>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMainWindow>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <memory>
+#include <string>
+
+using namespace std::string_literals;
+
+namespace quillar::test {
+
+namespace {
+
+const std::string kHead = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                          "charset=utf-8\"></head><body>";
+const std::string kFoot = "</body></html>";
+
+std::string Page(const std::string& body) {
+    return kHead + body + kFoot;
+}
+
+} // namespace
+
+class ReportBrowserTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void showPage_bytesReachTheDom();
+    void showPage_emptyTextGivesEmptyDocument();
+    void showPage_replacesThePage_newestWins();
+    void showPage_fiveMegabytePageShows();
+    void localFileImage_loads();
+    void pageScripts_doNotRun();
+    void remoteRequests_areNeverMade();
+    void navigationAwayFromTheReport_isRefused();
+    void typedValues_surviveTheNextPage_untilForgotten();
+    void ctrlN_isSwallowed_otherKeysAreNot();
+    void enter_reachesThePage_notTheMainWindow();
+    void hostWindow_viewAtOriginOutsideLayout();
+    void destruction_whileLoading_releasesCleanly();
+
+private:
+    QWebEnginePage* EnginePage() const { return browser_->View()->page(); }
+
+    std::unique_ptr<QMainWindow> window_;
+    QWidget* panel_ = nullptr;
+    TReportBrowser* browser_ = nullptr;
+};
+
+void ReportBrowserTest::init() {
+    // As the shell does: a main window, a panel in it, the view hosted in the panel.
+    window_ = std::make_unique<QMainWindow>();
+    panel_ = new QWidget;
+    window_->setCentralWidget(panel_);
+    window_->resize(800, 600);
+    browser_ = new TReportBrowser(window_.get());
+    browser_->SetHostWindow(panel_);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    browser_->SetSize(panel_->width(), panel_->height());
+}
+
+void ReportBrowserTest::cleanup() {
+    delete browser_;
+    browser_ = nullptr;
+    window_.reset();
+}
+
+void ReportBrowserTest::showPage_bytesReachTheDom() {
+    // A NUL from the device used to hide everything after it, closing tags included.
+    const std::string body =
+        "<p id=a>before\0after</p>\r<p id=b>cr\n</p>\n\r<p id=c>u\xC3\xBC</p>"s;
+    QCOMPARE(ShowAndWait(*browser_, Page(body)), 0);
+    QCOMPARE(TextOf(EnginePage(), "a").toString(), QStringLiteral("beforeafter"));
+    QCOMPARE(TextOf(EnginePage(), "b").toString(), QStringLiteral("cr\n"));
+    QCOMPARE(TextOf(EnginePage(), "c").toString(), QStringLiteral("u\u00FC"));
+
+    // The page's meta decides the charset: a Latin-1 page keeps its 0xFC as "ü".
+    const std::string latin1 = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                               "charset=iso-8859-1\"></head><body><p id=l>\xFC</p></body></html>";
+    QCOMPARE(ShowAndWait(*browser_, latin1), 0);
+    QCOMPARE(TextOf(EnginePage(), "l").toString(), QStringLiteral("\u00FC"));
+}
+
+void ReportBrowserTest::showPage_emptyTextGivesEmptyDocument() {
+    QCOMPARE(ShowAndWait(*browser_, Page("<p id=old>old</p>")), 0);
+    QCOMPARE(ShowAndWait(*browser_, ""), 0);
+    QCOMPARE(RunScript(EnginePage(), "document.body ? document.body.innerHTML : 'no body'"),
+             QVariant(QString()));
+    QVERIFY(!TextOf(EnginePage(), "old").isValid() || TextOf(EnginePage(), "old").isNull());
+}
+
+void ReportBrowserTest::showPage_replacesThePage_newestWins() {
+    QCOMPARE(ShowAndWait(*browser_, Page("<p id=first>1</p>")), 0);
+    // Pages arriving faster than the engine loads them: only the newest must end up shown,
+    // and pageShown is announced for it alone.
+    QSignalSpy shown(browser_, &TReportBrowser::pageShown);
+    QCOMPARE(browser_->ShowPage(Page("<p id=m>2</p>")), 0);
+    QCOMPARE(browser_->ShowPage(Page("<p id=m>3</p>")), 0);
+    QCOMPARE(browser_->ShowPage(Page("<p id=m>4</p>")), 0);
+    QVERIFY(shown.wait(kWaitMs));
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(TextOf(EnginePage(), "m").toString(), QStringLiteral("4"));
+    QVERIFY(TextOf(EnginePage(), "first").isNull());
+}
+
+void ReportBrowserTest::showPage_fiveMegabytePageShows() {
+    // setHtml gives up near 1.1 MB; a long printout must still show. Printout
+    // lines in blocks of twenty: one block of 100 000 lines takes the engine's
+    // line layout far longer than the page takes to arrive.
+    std::string block = "<div>";
+    for (int i = 0; i < 20; ++i) {
+        block += "Internal R= 5.92m&#937 Healthy: 100% 505CCA<br>";
+    }
+    block += "</div>\r\n";
+    std::string body;
+    while (body.size() < 5'000'000) {
+        body += block;
+    }
+    body += "<p id=last>end of report</p>";
+    QCOMPARE(ShowAndWait(*browser_, Page(body)), 0);
+    QCOMPARE(TextOf(EnginePage(), "last").toString(), QStringLiteral("end of report"));
+}
+
+void ReportBrowserTest::localFileImage_loads() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QImage image(7, 5, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    const QString path = dir.filePath("9.png");
+    QVERIFY(image.save(path));
+    const std::string body = "<img id=i src=\"file://" + path.toStdString() + "\">";
+    QCOMPARE(ShowAndWait(*browser_, Page(body)), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(RunScript(EnginePage(), "document.getElementById('i').naturalWidth"),
+                              QVariant(7), kWaitMs);
+}
+
+void ReportBrowserTest::pageScripts_doNotRun() {
+    const std::string page = "<html><head><title>report</title></head><body>"
+                             "<script>document.title = 'ran';"
+                             "document.body.setAttribute('data-ran', '1');</script>"
+                             "<img id=x src=\"data:,\" onerror=\"document.title='handler ran'\">"
+                             "</body></html>";
+    QCOMPARE(ShowAndWait(*browser_, page), 0);
+    QCOMPARE(EnginePage()->title(), QStringLiteral("report"));
+    QCOMPARE(RunScript(EnginePage(), "document.body.hasAttribute('data-ran')"), QVariant(false));
+}
+
+void ReportBrowserTest::remoteRequests_areNeverMade() {
+    // The view's server must hear nothing; the control's proves that the
+    // engine does fetch such a page when nothing stops it.
+    auto remoteBody = [](const QTcpServer& server) {
+        const std::string base = "http://127.0.0.1:" + std::to_string(server.serverPort());
+        return "<img src=\"" + base + "/x.png\"><link rel=stylesheet href=\"" + base +
+               "/s.css\"><iframe src=\"" + base + "/f.html\"></iframe>";
+    };
+    QTcpServer server;
+    QTcpServer controlServer;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    QVERIFY(controlServer.listen(QHostAddress::LocalHost));
+    QSignalSpy connections(&server, &QTcpServer::newConnection);
+    QSignalSpy controlConnections(&controlServer, &QTcpServer::newConnection);
+    {
+        QWebEngineProfile profile;
+        QWebEnginePage control(&profile);
+        control.setHtml(QString::fromStdString(Page(remoteBody(controlServer))));
+        QVERIFY(controlConnections.wait(kWaitMs));
+    }
+
+    const std::string body = remoteBody(server);
+    QCOMPARE(ShowAndWait(*browser_, Page(body)), 0);
+    // Subresources are requested before the load finishes; a short grace for stragglers.
+    QTest::qWait(500);
+    QCOMPARE(connections.count(), 0);
+}
+
+void ReportBrowserTest::navigationAwayFromTheReport_isRefused() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const std::string body =
+        "<p id=marker>report</p>"
+        "<a id=link href=\"file://" +
+        dir.path().toStdString() +
+        "/\">local link</a>"
+        "<form id=form action=\"http://127.0.0.1:9/submit\"><input name=q></form>";
+    QCOMPARE(ShowAndWait(*browser_, Page(body)), 0);
+    const QUrl shownUrl = EnginePage()->url();
+    auto* page = qobject_cast<TReportPage*>(EnginePage());
+    QVERIFY(page != nullptr);
+    const int refusedBefore = page->RefusedNavigations();
+
+    RunScript(EnginePage(), "document.getElementById('link').click(); true");
+    QTRY_COMPARE_WITH_TIMEOUT(page->RefusedNavigations(), refusedBefore + 1, kWaitMs);
+    RunScript(EnginePage(), "document.getElementById('form').submit(); true");
+    QTRY_COMPARE_WITH_TIMEOUT(page->RefusedNavigations(), refusedBefore + 2, kWaitMs);
+    // As a dropped URL or a reload would ask: also refused.
+    EnginePage()->load(QUrl::fromLocalFile(dir.path()));
+    QTRY_COMPARE_WITH_TIMEOUT(page->RefusedNavigations(), refusedBefore + 3, kWaitMs);
+    EnginePage()->triggerAction(QWebEnginePage::Reload);
+    QTRY_COMPARE_WITH_TIMEOUT(page->RefusedNavigations(), refusedBefore + 4, kWaitMs);
+
+    QCOMPARE(EnginePage()->url(), shownUrl);
+    QCOMPARE(TextOf(EnginePage(), "marker").toString(), QStringLiteral("report"));
+    QVERIFY(!browser_->View()->acceptDrops());
+}
+
+void ReportBrowserTest::typedValues_surviveTheNextPage_untilForgotten() {
+    auto form = [](const std::string& marker, const std::string& dateDefault) {
+        return Page("<p id=marker>" + marker + "</p>" +
+                    "<input id=\"a\" size=40><input type=text><input id=\"d\" value=\"" +
+                    dateDefault + "\"><div style=\"height:5000px\">tall</div>");
+    };
+    QCOMPARE(ShowAndWait(*browser_, form("1", "1 May")), 0);
+    // Quotes, angle brackets and a backslash must reach the box as typed.
+    const QString typed = QStringLiteral("Acme \"Batteries\" </script> \\ \u00E6");
+    QVERIFY(RunScript(EnginePage(),
+                      "document.getElementById('a').value = " +
+                          QString::fromUtf8(
+                              QJsonDocument(QJsonArray{typed}).toJson(QJsonDocument::Compact)) +
+                          "[0];"
+                          "document.querySelectorAll('input')[1].value = 'AB 12 CDE';"
+                          "window.scrollTo(0, 700); true")
+                .toBool());
+
+    // The tester sends more: the page is rebuilt, a new default date with it.
+    QCOMPARE(ShowAndWait(*browser_, form("2", "2 May")), 0);
+    QCOMPARE(TextOf(EnginePage(), "marker").toString(), QStringLiteral("2"));
+    QCOMPARE(RunScript(EnginePage(), "document.getElementById('a').value"), QVariant(typed));
+    QCOMPARE(RunScript(EnginePage(), "document.querySelectorAll('input')[1].value"),
+             QVariant(QStringLiteral("AB 12 CDE")));
+    QCOMPARE(RunScript(EnginePage(), "document.getElementById('d').value"),
+             QVariant(QStringLiteral("2 May")));
+    QCOMPARE(RunScript(EnginePage(), "window.scrollY").toInt(), 700);
+
+    // Several pages in a row while values are being carried: none is lost.
+    browser_->ShowPage(form("3", "2 May"));
+    QCOMPARE(ShowAndWait(*browser_, form("4", "2 May")), 0);
+    QCOMPARE(TextOf(EnginePage(), "marker").toString(), QStringLiteral("4"));
+    QCOMPARE(RunScript(EnginePage(), "document.getElementById('a').value"), QVariant(typed));
+
+    // Clear: the next page starts empty and at the top.
+    browser_->ForgetTypedValues();
+    QCOMPARE(ShowAndWait(*browser_, form("5", "")), 0);
+    QCOMPARE(RunScript(EnginePage(), "document.getElementById('a').value"), QVariant(QString()));
+    QCOMPARE(RunScript(EnginePage(), "document.querySelectorAll('input')[1].value"),
+             QVariant(QString()));
+    QCOMPARE(RunScript(EnginePage(), "window.scrollY").toInt(), 0);
+}
+
+void ReportBrowserTest::ctrlN_isSwallowed_otherKeysAreNot() {
+    QAction ctrlN(window_.get());
+    ctrlN.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    QAction ctrlShiftN(window_.get());
+    ctrlShiftN.setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    window_->addAction(&ctrlN);
+    window_->addAction(&ctrlShiftN);
+    QSignalSpy ctrlNFired(&ctrlN, &QAction::triggered);
+    QSignalSpy ctrlShiftNFired(&ctrlShiftN, &QAction::triggered);
+
+    QCOMPARE(ShowAndWait(*browser_, Page("<textarea id=t></textarea>")), 0);
+    RunScript(EnginePage(), "document.getElementById('t').focus(); true");
+    QWidget* input = browser_->View()->focusProxy();
+    QVERIFY(input != nullptr);
+    input->setFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(input->hasFocus(), kWaitMs);
+
+    QTest::keyClick(input, Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(input, Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(input, Qt::Key_K);
+    QTRY_COMPARE_WITH_TIMEOUT(RunScript(EnginePage(), "document.getElementById('t').value"),
+                              QVariant(QStringLiteral("k")), kWaitMs);
+    QCOMPARE(ctrlNFired.count(), 0);
+    QCOMPARE(ctrlShiftNFired.count(), 1);
+}
+
+void ReportBrowserTest::enter_reachesThePage_notTheMainWindow() {
+    QAction enter(window_.get());
+    enter.setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    window_->addAction(&enter);
+    QSignalSpy enterFired(&enter, &QAction::triggered);
+
+    QCOMPARE(ShowAndWait(*browser_, Page("<textarea id=t></textarea>"
+                                         "<form><input id=a></form>")),
+             0);
+    RunScript(EnginePage(), "document.getElementById('t').focus(); true");
+    QWidget* input = browser_->View()->focusProxy();
+    QVERIFY(input != nullptr);
+    input->setFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(input->hasFocus(), kWaitMs);
+
+    QTest::keyClick(input, Qt::Key_X);
+    QTest::keyClick(input, Qt::Key_Return);
+    QTest::keyClick(input, Qt::Key_Y);
+    QTest::keyClick(input, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(input, Qt::Key_Z);
+    QTRY_COMPARE_WITH_TIMEOUT(RunScript(EnginePage(), "document.getElementById('t').value"),
+                              QVariant(QStringLiteral("x\ny\nz")), kWaitMs);
+
+    // Enter in a one-box form asks to submit it: the page got the key, the
+    // view refused to leave the report.
+    auto* page = qobject_cast<TReportPage*>(EnginePage());
+    QVERIFY(page != nullptr);
+    const int refusedBefore = page->RefusedNavigations();
+    RunScript(EnginePage(), "document.getElementById('a').focus(); true");
+    QTest::keyClick(input, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(page->RefusedNavigations(), refusedBefore + 1, kWaitMs);
+
+    QCOMPARE(enterFired.count(), 0);
+}
+
+void ReportBrowserTest::hostWindow_viewAtOriginOutsideLayout() {
+    // A host with a layout of its own: the view must not be placed by it.
+    auto* host = new QWidget;
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(30, 30, 30, 30);
+    layout->addWidget(new QWidget);
+    window_->setCentralWidget(host);
+    browser_->SetHostWindow(host);
+    browser_->SetSize(321, 234);
+    window_->resize(700, 500);
+    QTest::qWait(0);
+    QWebEngineView* view = browser_->View();
+    QCOMPARE(view->parentWidget(), host);
+    QCOMPARE(view->geometry(), QRect(0, 0, 321, 234));
+    QVERIFY(view->isVisible());
+    QCOMPARE(layout->indexOf(view), -1);
+}
+
+void ReportBrowserTest::destruction_whileLoading_releasesCleanly() {
+    // The engine warns when a profile goes while its page lives: the page must go first.
+    QTest::failOnWarning(QRegularExpression("Release of profile requested"));
+    QCOMPARE(ShowAndWait(*browser_, Page("<input id=a>")), 0);
+    RunScript(EnginePage(), "document.getElementById('a').value = 'typed'; true");
+    // A capture of typed values and a page are in flight when the browser goes.
+    browser_->ShowPage(Page("<input id=a>"));
+    browser_->ShowPage(Page("<input id=a>"));
+    delete browser_;
+    browser_ = nullptr;
+    QTest::qWait(200);
+    QVERIFY(window_->findChild<QWebEngineView*>() == nullptr);
+}
+
+std::unique_ptr<QObject> MakeReportBrowserTest() {
+    return std::make_unique<ReportBrowserTest>();
+}
+
+} // namespace quillar::test
+
+#include "report_browser_test.moc"

@@ -1,0 +1,30 @@
+// Runs the view's test classes in one process: the engine starts only once.
+
+#include "view/report_browser.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+namespace quillar::test {
+std::unique_ptr<QObject> MakePageBytesTest();
+std::unique_ptr<QObject> MakeReportBrowserTest();
+std::unique_ptr<QObject> MakePdfPrintingTest();
+} // namespace quillar::test
+
+int main(int argc, char** argv) {
+    // As in the application: the report scheme exists before the engine starts.
+    quillar::TReportBrowser::RegisterUrlScheme();
+    QApplication app(argc, argv);
+    std::vector<std::unique_ptr<QObject>> suites;
+    suites.push_back(quillar::test::MakePageBytesTest());
+    suites.push_back(quillar::test::MakeReportBrowserTest());
+    suites.push_back(quillar::test::MakePdfPrintingTest());
+    int failed = 0;
+    for (const auto& suite : suites) {
+        failed += QTest::qExec(suite.get(), argc, argv) != 0 ? 1 : 0;
+    }
+    return failed;
+}

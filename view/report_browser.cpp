@@ -1,0 +1,310 @@
+#include "view/report_browser.h"
+
+#include "view/page_bytes.h"
+#include "view/pdf_printing.h"
+#include "view/report_page_filter.h"
+#include "view/report_scheme_handler.h"
+#include "view/typed_values.h"
+#include "view/view_key_filter.h"
+
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTimer>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineView>
+
+#include <memory>
+#include <new>
+#include <optional>
+#include <stdexcept>
+
+namespace quillar {
+
+namespace {
+
+// A script of the application's world normally answers at once; this bound
+// only keeps a hung render process from holding back every later page.
+constexpr int kScriptTimeoutMs = 10'000;
+
+TReportBrowser::PrintDialogHook& DialogHook() {
+    static TReportBrowser::PrintDialogHook hook;
+    return hook;
+}
+
+void ApplySettings(QWebEngineSettings& s) {
+    // Pages carry device text unescaped: their own scripts never run. The
+    // application's world (runJavaScript) works regardless.
+    s.setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    s.setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    s.setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    s.setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    s.setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+    s.setAttribute(QWebEngineSettings::LocalStorageEnabled, false);
+    s.setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
+    s.setAttribute(QWebEngineSettings::HyperlinkAuditingEnabled, false);
+    s.setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+    s.setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
+    s.setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
+    s.setAttribute(QWebEngineSettings::WebGLEnabled, false);
+    s.setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
+    // The pages refer to images beside the executable by file:// URLs.
+    s.setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    s.setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    s.setAttribute(QWebEngineSettings::AutoLoadImages, true);
+}
+
+} // namespace
+
+struct TReportBrowser::Impl {
+    enum class Stage { Idle, Capturing, Loading, Restoring };
+
+    TReportBrowser* self = nullptr;
+    // Declared in the order of their dependencies: members go in reverse, so
+    // the page is released before its profile, the profile before its handlers.
+    std::unique_ptr<TReportSchemeHandler> schemeHandler;
+    std::unique_ptr<TReportRequestFilter> requestFilter;
+    std::unique_ptr<QWebEngineProfile> profile;
+    std::unique_ptr<TReportPage> page;
+    QPointer<QWebEngineView> view;
+
+    // Script callbacks check this token: they may arrive after the browser is gone.
+    std::shared_ptr<int> alive = std::make_shared<int>(0);
+
+    TTypedValues typed;
+    std::optional<QByteArray> pending; // the newest page not yet handed to the engine
+    Stage stage = Stage::Idle;
+    QUrl loadingUrl;
+    quint64 step = 0;             // identifies the script step that is awaited
+    quint64 forgetGeneration = 0; // a capture begun before ForgetTypedValues is dropped
+    bool shownOnce = false;       // a page has loaded at least once
+    bool freshStart = false;      // the page shown now is not to be read back
+
+    void Advance();
+    void Capture();
+    void LoadPending();
+    void OnLoading(const QWebEngineLoadingInfo& info);
+    void Restore();
+    void Finish(bool ok);
+    void RunStep(const QString& script, std::function<void(const QVariant&)> done);
+};
+
+// Runs script in the application's world; done gets its result, or an
+// invalid value when no answer comes in time. A later step supersedes it.
+void TReportBrowser::Impl::RunStep(const QString& script,
+                                   std::function<void(const QVariant&)> done) {
+    const quint64 mine = ++step;
+    auto shared = std::make_shared<std::function<void(const QVariant&)>>(std::move(done));
+    std::weak_ptr<int> token = alive;
+    auto answer = [this, mine, token, shared](const QVariant& result) {
+        if (token.expired() || step != mine) {
+            return;
+        }
+        ++step; // the other of callback and time-out finds itself superseded
+        (*shared)(result);
+    };
+    page->runJavaScript(script, QWebEngineScript::ApplicationWorld, answer);
+    QTimer::singleShot(kScriptTimeoutMs, self, [answer] { answer(QVariant()); });
+}
+
+void TReportBrowser::Impl::Advance() {
+    if (!pending) {
+        stage = Stage::Idle;
+        return;
+    }
+    if (shownOnce && !freshStart) {
+        Capture();
+    } else {
+        LoadPending();
+    }
+}
+
+void TReportBrowser::Impl::Capture() {
+    stage = Stage::Capturing;
+    const quint64 generation = forgetGeneration;
+    RunStep(TTypedValues::CaptureScript(), [this, generation](const QVariant& result) {
+        if (generation == forgetGeneration) {
+            typed.Merge(result);
+        }
+        LoadPending();
+    });
+}
+
+void TReportBrowser::Impl::LoadPending() {
+    // Several pages that arrived during the capture collapse into the newest.
+    const QUrl url = schemeHandler->Offer(std::move(*pending));
+    pending.reset();
+    freshStart = false;
+    loadingUrl = url;
+    stage = Stage::Loading;
+    page->Load(url);
+}
+
+void TReportBrowser::Impl::OnLoading(const QWebEngineLoadingInfo& info) {
+    if (stage != Stage::Loading || info.url() != loadingUrl) {
+        return;
+    }
+    switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+        return;
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+        shownOnce = true;
+        Restore();
+        return;
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+    case QWebEngineLoadingInfo::LoadFailedStatus:
+        Finish(false);
+        return;
+    }
+}
+
+void TReportBrowser::Impl::Restore() {
+    if (typed.IsEmpty()) {
+        Finish(true);
+        return;
+    }
+    stage = Stage::Restoring;
+    RunStep(typed.RestoreScript(), [this](const QVariant&) { Finish(true); });
+}
+
+void TReportBrowser::Impl::Finish(bool ok) {
+    stage = Stage::Idle;
+    if (pending) {
+        // A newer page came while this one loaded: it is the one to announce.
+        Advance();
+        return;
+    }
+    emit self->pageShown(ok);
+}
+
+TReportBrowser::TReportBrowser(QWidget* owner) : QObject(owner), impl_(new Impl) {
+    impl_->self = this;
+    RegisterUrlScheme();
+    if (QWebEngineUrlScheme::schemeByName(ReportSchemeName()).name() != ReportSchemeName()) {
+        delete impl_;
+        throw std::runtime_error("The report view cannot be created: its URL scheme was not "
+                                 "registered before the application started");
+    }
+    impl_->schemeHandler = std::make_unique<TReportSchemeHandler>();
+    impl_->requestFilter = std::make_unique<TReportRequestFilter>();
+    // No storage name: off the record, nothing of the pages is kept on disk.
+    impl_->profile = std::make_unique<QWebEngineProfile>();
+    impl_->profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    impl_->profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    impl_->profile->setSpellCheckEnabled(false);
+    impl_->profile->installUrlSchemeHandler(ReportSchemeName(), impl_->schemeHandler.get());
+    impl_->profile->setUrlRequestInterceptor(impl_->requestFilter.get());
+    ApplySettings(*impl_->profile->settings());
+
+    impl_->page = std::make_unique<TReportPage>(impl_->profile.get(), nullptr);
+    ApplySettings(*impl_->page->settings());
+    connect(impl_->page.get(), &QWebEnginePage::loadingChanged, this,
+            [this](const QWebEngineLoadingInfo& info) { impl_->OnLoading(info); });
+    connect(impl_->page.get(), &QWebEnginePage::renderProcessTerminated, this, [this] {
+        // The awaited script will not answer; go on without it.
+        Impl& d = *impl_;
+        if (d.stage == Impl::Stage::Capturing) {
+            ++d.step;
+            d.LoadPending();
+        } else if (d.stage == Impl::Stage::Restoring) {
+            ++d.step;
+            d.Finish(false);
+        }
+    });
+
+    impl_->view = new QWebEngineView(owner);
+    impl_->view->setPage(impl_->page.get());
+    // A dropped file or link would lead away from the report.
+    impl_->view->setAcceptDrops(false);
+    new TViewKeyFilter(impl_->view);
+}
+
+TReportBrowser::~TReportBrowser() {
+    impl_->alive.reset();
+    // The view goes first (it may already be gone with its host), then the
+    // page, then the profile: the engine warns and may crash otherwise.
+    delete impl_->view.data();
+    impl_->page.reset();
+    impl_->profile.reset();
+    delete impl_;
+}
+
+void TReportBrowser::RegisterUrlScheme() {
+    RegisterReportScheme();
+}
+
+void TReportBrowser::SetHostWindow(QWidget* host) {
+    if (host == nullptr) {
+        throw std::invalid_argument("SetHostWindow: no host window given");
+    }
+    QWebEngineView* view = impl_->view;
+    if (view == nullptr) {
+        throw std::runtime_error("SetHostWindow: the report view no longer exists");
+    }
+    // A plain child, outside any layout of the host: placed and sized by SetSize only.
+    view->setParent(host);
+    view->move(0, 0);
+    view->show();
+}
+
+void TReportBrowser::SetSize(int width, int height) {
+    QWebEngineView* view = impl_->view;
+    if (view == nullptr) {
+        throw std::runtime_error("SetSize: the report view no longer exists");
+    }
+    view->resize(std::max(width, 0), view->height());
+    view->resize(view->width(), std::max(height, 0));
+}
+
+int TReportBrowser::ShowPage(const std::string& page) {
+    try {
+        impl_->pending = PageBytesForEngine(page);
+    } catch (const std::bad_alloc&) {
+        // The documented answer for a page that cannot be handed over.
+        return 1;
+    }
+    if (impl_->stage == Impl::Stage::Idle) {
+        impl_->Advance();
+    }
+    return 0;
+}
+
+void TReportBrowser::PrintPage() {
+    if (!impl_->shownOnce) {
+        return;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    QPointer<TReportBrowser> guard(this);
+    bool accepted = false;
+    if (DialogHook()) {
+        accepted = DialogHook()(printer);
+    } else {
+        QPrintDialog dialog(&printer, impl_->view ? impl_->view->window() : nullptr);
+        accepted = dialog.exec() == QDialog::Accepted;
+    }
+    // The dialog runs a modal loop in which the window may have been closed.
+    if (!accepted || guard == nullptr) {
+        return;
+    }
+    PrintPageWith(*impl_->page, printer);
+}
+
+void TReportBrowser::ForgetTypedValues() {
+    impl_->typed.Clear();
+    ++impl_->forgetGeneration;
+    impl_->freshStart = true;
+}
+
+QWebEngineView* TReportBrowser::View() const {
+    return impl_->view;
+}
+
+void TReportBrowser::SetPrintDialogHook(PrintDialogHook hook) {
+    DialogHook() = std::move(hook);
+}
+
+} // namespace quillar
