@@ -1,0 +1,42 @@
+// The toolbar commands: Print, Clear and the language choice.
+
+#include "app/config.h"
+#include "app/main_window.h"
+#include "app/message_boxes.h"
+
+#include <QMenu>
+#include <QToolButton>
+
+namespace quillar {
+
+namespace {
+bool IsBlankText(const std::string& text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) > 32)
+            return false;
+    return true;
+}
+} // namespace
+
+void TForm1::ToolButton2Click() {
+    // The body decides, not the page: a body of only "<br>" is printed.
+    if (IsBlankText(ReceivedText_)) {
+        ShowConfirmMessage(this, QStringLiteral("Please check empty data."));
+        return;
+    }
+    ReportView_->PrintPage(); // failures reach the application's error box
+}
+
+void TForm1::ToolButton4Click() {
+    ReceivedText_.clear();
+    ReportView_->ForgetTypedValues(); // the next test starts with empty boxes
+    ShowEmptyPage();
+}
+
+void TForm1::English1Click(QAction* sender) {
+    ToolButton8->setText(sender->text());
+    CurrentLanguage_ = static_cast<std::int32_t>(PopupMenu2->actions().indexOf(sender));
+    WriteLanguage(env_.iniPath, CurrentLanguage_);
+}
+
+} // namespace quillar

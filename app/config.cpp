@@ -1,0 +1,288 @@
+#include "app/config.h"
+
+#include <SimpleIni.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillar {
+
+namespace {
+
+bool IsBlankOrControl(unsigned char c) {
+    return c >= 1 && c <= 32;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string_view TrimIniBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string ReadWholeFile(const std::string& path, bool& exists) {
+    std::ifstream in(path, std::ios::binary);
+    exists = static_cast<bool>(in);
+    if (!exists)
+        return {};
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+// Puts "Language=<value>" into the text of an INI file: the first "Language"
+// key of the first "Config" section is rewritten in place, otherwise the key is
+// added at the end of that section, otherwise the section is appended.
+std::string WithLanguageKey(const std::string& text, const std::string& value) {
+    const std::string eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    struct Line {
+        std::size_t begin, end; // [begin, end) without the line end
+    };
+    std::vector<Line> lines;
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t nl = text.find('\n', pos);
+        std::size_t end = nl == std::string::npos ? text.size() : nl;
+        std::size_t contentEnd = end > pos && text[end - 1] == '\r' ? end - 1 : end;
+        lines.push_back({pos, contentEnd});
+        pos = nl == std::string::npos ? text.size() : nl + 1;
+    }
+    auto content = [&](const Line& l) {
+        return std::string_view(text).substr(l.begin, l.end - l.begin);
+    };
+    auto sectionName = [&](const Line& l) -> std::optional<std::string_view> {
+        std::string_view s = TrimIniBlanks(content(l));
+        if (s.size() < 2 || s.front() != '[')
+            return std::nullopt;
+        std::size_t close = s.find(']');
+        if (close == std::string_view::npos)
+            return std::nullopt;
+        return TrimIniBlanks(s.substr(1, close - 1));
+    };
+
+    std::optional<std::size_t> sectionLine;
+    std::optional<std::size_t> lastEntryLine;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (auto name = sectionName(lines[i])) {
+            if (sectionLine)
+                break; // end of the Config section
+            if (EqualsNoCase(*name, "Config"))
+                sectionLine = i;
+            continue;
+        }
+        if (!sectionLine)
+            continue;
+        std::string_view s = TrimIniBlanks(content(lines[i]));
+        if (s.empty() || s.front() == ';' || s.front() == '#')
+            continue;
+        lastEntryLine = i;
+        std::size_t eq = s.find('=');
+        if (eq != std::string_view::npos &&
+            EqualsNoCase(TrimIniBlanks(s.substr(0, eq)), "Language")) {
+            std::string out = text.substr(0, lines[i].begin);
+            std::string_view raw = content(lines[i]);
+            out += raw.substr(0, raw.find('=') + 1);
+            out += value;
+            out += text.substr(lines[i].end);
+            return out;
+        }
+    }
+
+    const std::string entry = "Language=" + value;
+    if (sectionLine) {
+        const Line& after = lines[lastEntryLine.value_or(*sectionLine)];
+        std::string out = text.substr(0, after.end);
+        out += eol + entry;
+        out += text.substr(after.end);
+        if (after.end == text.size())
+            out += eol;
+        return out;
+    }
+    std::string out = text;
+    if (!out.empty() && out.back() != '\n')
+        out += eol;
+    out += "[Config]" + eol + entry + eol;
+    return out;
+}
+
+[[noreturn]] void UnableToWrite(const std::string& path) {
+    throw std::runtime_error("Unable to write to " + path);
+}
+
+} // namespace
+
+std::string IniPathForExecutable(const std::string& executablePath) {
+    const std::size_t slash = executablePath.find_last_of('/');
+    const std::size_t dot = executablePath.find_last_of('.');
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return (hasExtension ? executablePath.substr(0, dot) : executablePath) + ".ini";
+}
+
+std::optional<std::int32_t> ParseIniInteger(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (!text.empty() && text.front() == '$') {
+        base = 16;
+        text.remove_prefix(1);
+    } else if (text.size() > 1 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty())
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return std::nullopt;
+        value = value * base + digit;
+        if (value > 0xFFFFFFFFull)
+            return std::nullopt;
+    }
+    if (base == 16) {
+        // Hexadecimal is a 32-bit pattern: $FFFFFFFF is -1.
+        auto bits = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+        return negative ? static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(bits)) : bits;
+    }
+    const std::uint64_t limit =
+        negative ? std::uint64_t{1} << 31 : std::uint64_t{std::numeric_limits<std::int32_t>::max()};
+    if (value > limit)
+        return std::nullopt;
+    return negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(value))
+                    : static_cast<std::int32_t>(value);
+}
+
+std::vector<std::string> SplitLanguageOptions(std::string_view value) {
+    std::vector<std::string> items;
+    std::size_t i = 0;
+    auto skipBlanks = [&] {
+        while (i < value.size() && IsBlankOrControl(static_cast<unsigned char>(value[i])))
+            ++i;
+    };
+    skipBlanks();
+    if (i >= value.size())
+        return items;
+    while (true) {
+        std::string item;
+        if (value[i] == '"') {
+            ++i;
+            while (i < value.size()) {
+                if (value[i] == '"') {
+                    if (i + 1 < value.size() && value[i + 1] == '"') {
+                        item += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                item += value[i++];
+            }
+        } else {
+            while (i < value.size() && value[i] != ',' &&
+                   !(static_cast<unsigned char>(value[i]) <= 32 && value[i] != '\0'))
+                item += value[i++];
+        }
+        items.push_back(std::move(item));
+        skipBlanks();
+        if (i < value.size() && value[i] == ',') {
+            ++i;
+            if (i >= value.size()) {
+                items.emplace_back(); // a comma at the very end gives a last, empty item
+                break;
+            }
+            skipBlanks();
+            if (i >= value.size())
+                break;
+            continue;
+        }
+        if (i >= value.size())
+            break;
+        // An item followed by another without a comma: blanks alone separate them.
+    }
+    return items;
+}
+
+ShellConfig ReadShellConfig(const std::string& iniPath) {
+    ShellConfig config;
+    CSimpleIniCaseA ini;
+    ini.SetUnicode(false);
+    ini.SetMultiKey(false);
+    if (ini.LoadFile(iniPath.c_str()) < 0)
+        return config;
+    auto readString = [&](const char* key) {
+        std::string value = ini.GetValue("Config", key, "");
+        if (value.size() > MaxIniStringLength)
+            value.resize(MaxIniStringLength);
+        return value;
+    };
+    config.language = ParseIniInteger(readString("Language")).value_or(0);
+    config.languageOptions = SplitLanguageOptions(readString("LanguageOption"));
+    config.model = readString("Model");
+    return config;
+}
+
+void WriteLanguage(const std::string& iniPath, std::int32_t language) {
+    bool exists = false;
+    const std::string updated =
+        WithLanguageKey(ReadWholeFile(iniPath, exists), std::to_string(language));
+
+    const std::string temporary = iniPath + ".tmp-XXXXXX";
+    std::vector<char> name(temporary.begin(), temporary.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd < 0)
+        UnableToWrite(iniPath);
+    struct stat st {};
+    if (exists && stat(iniPath.c_str(), &st) == 0)
+        fchmod(fd, st.st_mode & 07777);
+    else
+        fchmod(fd, 0644);
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < updated.size();) {
+        const ssize_t n = write(fd, updated.data() + done, updated.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            done += static_cast<std::size_t>(n);
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (!ok || std::rename(name.data(), iniPath.c_str()) != 0) {
+        unlink(name.data());
+        UnableToWrite(iniPath);
+    }
+}
+
+} // namespace quillar

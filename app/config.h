@@ -1,0 +1,45 @@
+#pragma once
+// The configuration file beside the executable: section "Config" with the keys
+// "Language", "LanguageOption" and "Model". No Qt here, so tests run without a GUI.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillar {
+
+struct ShellConfig {
+    std::int32_t language = 0;                // "Language", default 0
+    std::vector<std::string> languageOptions; // "LanguageOption", split into items
+    std::string model;                        // "Model", compared exactly by the callers
+};
+
+// The longest string value that is read; longer values are cut.
+inline constexpr std::size_t MaxIniStringLength = 2047;
+
+// The executable's path with its extension, if any, replaced by ".ini".
+std::string IniPathForExecutable(const std::string& executablePath);
+
+// An integer as the file writes it: decimal with an optional sign, or
+// hexadecimal after "0x" or "$" (also with a sign). Nothing else, no blanks;
+// values outside 32 bits fail.
+std::optional<std::int32_t> ParseIniInteger(std::string_view text);
+
+// Splits a "LanguageOption" value: blanks and control characters separate and
+// surround items, a comma after an item starts the next one (empty items are
+// kept), a double-quoted item runs to its closing quote ("" inside is one quote).
+std::vector<std::string> SplitLanguageOptions(std::string_view value);
+
+// Reads the file; a missing file or missing keys give the defaults. Section and
+// key names match regardless of case.
+ShellConfig ReadShellConfig(const std::string& iniPath);
+
+// Writes "Language" in section "Config" as decimal text, keeping every other
+// line of the file as it was; creates the file when missing. The file is
+// replaced atomically (temporary file in the same folder, then rename).
+// Throws std::runtime_error("Unable to write to <path>") on failure.
+void WriteLanguage(const std::string& iniPath, std::int32_t language);
+
+} // namespace quillar

@@ -1,0 +1,172 @@
+// The main window: creation, layout, resizing and release.
+
+#include "app/main_window.h"
+
+#include "app/config.h"
+#include "app/message_boxes.h"
+#include "report/report_pages.h"
+#include "ui_main_window.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+
+#include <stdexcept>
+
+// The resources live in this static library; a linker drops their registration
+// unless something calls it.
+static void RegisterBuiltInResources() {
+    Q_INIT_RESOURCE(quillar);
+}
+
+namespace quillar {
+
+namespace {
+
+LineList LoadResourceLines(const QString& name) {
+    QFile file(QStringLiteral(":/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("Built-in resource missing: " + name.toStdString());
+    const QByteArray bytes = file.readAll();
+    return LoadLineList(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+} // namespace
+
+TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()), env_(std::move(environment)) {
+    RegisterBuiltInResources();
+    ui_->setupUi(this);
+    ToolBar1 = ui_->ToolBar1;
+    ToolButton2 = ui_->ToolButton2;
+    ToolButton4 = ui_->ToolButton4;
+    ToolButton6 = ui_->ToolButton6;
+    ToolButton8 = ui_->ToolButton8;
+    StatusBar1 = ui_->StatusBar1;
+    StatusPanel1 = ui_->StatusPanel1;
+    Panel1 = ui_->Panel1;
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    // The language menu, in the order of the language index.
+    for (QAction* item :
+         {ui_->English1, ui_->Chinese1, ui_->Japanese1, ui_->Korean1, ui_->Danish1, ui_->Norwegian1,
+          ui_->Polish1, ui_->Romanian1, ui_->German1, ui_->Spanish1, ui_->French1, ui_->Italian1})
+        PopupMenu2->addAction(item);
+    BuildToolBar();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(250);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    Timer1->start(); // ticks arrive through the event loop, after FormCreate
+
+    connect(ToolButton2, &QToolButton::clicked, this, &TForm1::ToolButton2Click);
+    connect(ToolButton4, &QToolButton::clicked, this, &TForm1::ToolButton4Click);
+    connect(ToolButton6, &QToolButton::clicked, this, &TForm1::ToolButton6Click);
+    for (QAction* item : PopupMenu2->actions())
+        connect(item, &QAction::triggered, this, [this, item] { English1Click(item); });
+    Panel1->installEventFilter(this);
+
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    FormDestroy();
+}
+
+void TForm1::BuildToolBar() {
+    // A separator opens the row, stands between the buttons and closes the row.
+    ToolBar1->setStyleSheet(QStringLiteral("QToolBar::separator { width: 8px; }"));
+    for (QAction* button : ToolBar1->actions())
+        ToolBar1->insertSeparator(button);
+    ToolBar1->addSeparator();
+    ToolButton6->setMenu(PopupMenu1);
+    ToolButton8->setMenu(PopupMenu2);
+    StatusBar1->addWidget(StatusPanel1, 1);
+}
+
+void TForm1::FormCreate() {
+    const ShellConfig config = ReadShellConfig(env_.iniPath);
+    CurrentLanguage_ = config.language;
+
+    const QList<QAction*> languages = PopupMenu2->actions();
+    for (int i = 1; i < languages.size(); ++i)
+        languages[i]->setVisible(false);
+    for (const std::string& item : config.languageOptions) {
+        // Items that are no number, or name no language, offer nothing.
+        const auto index = ParseIniInteger(item);
+        if (index && *index >= 0 && *index < languages.size())
+            languages[*index]->setVisible(true);
+    }
+    DeviceModel_ = config.model;
+
+    // A hidden language is still honoured; an index outside the menu is
+    // corrected to English and written back.
+    if (CurrentLanguage_ >= 0 && CurrentLanguage_ < languages.size()) {
+        ToolButton8->setText(languages[CurrentLanguage_]->text());
+    } else {
+        CurrentLanguage_ = 0;
+        try {
+            languages[0]->trigger();
+        } catch (const std::exception& error) {
+            ShowErrorMessage(QString::fromUtf8(error.what()));
+        }
+    }
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // The toolkit's default size for a new main window: two thirds of the screen.
+        resize(screen->availableGeometry().size() * 2 / 3);
+        move(CentredPosition(screen->geometry().size(), frameGeometry().size()));
+    }
+
+    ColonTable_ = LoadResourceLines(QStringLiteral("colonText"));
+    LanguageTable_ = LoadResourceLines(QStringLiteral("utf8Text"));
+    TemplateLines_ = LoadResourceLines(QStringLiteral("htmKD520"));
+
+    ReceivedText_.clear();
+
+    ReportView_ = std::make_unique<TReportBrowser>(this);
+    ReportView_->SetHostWindow(Panel1);
+    ReportView_->SetSize(Panel1->contentsRect().width(), Panel1->contentsRect().height());
+    ShowEmptyPage();
+}
+
+QPoint TForm1::CentredPosition(const QSize& screen, const QSize& window) {
+    // Integer halves round toward zero; a window larger than the screen gets a
+    // negative position.
+    return {(screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2};
+}
+
+void TForm1::FormResize() {
+    if (ReportView_)
+        ReportView_->SetSize(Panel1->contentsRect().width(), Panel1->contentsRect().height());
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Panel1 && event->type() == QEvent::Resize)
+        FormResize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::FormDestroy() {
+    Timer1->stop();
+    SerialPort_.reset();
+    ReportView_.reset();
+    ColonTable_.clear();
+    LanguageTable_.clear();
+    TemplateLines_.clear();
+    ReceivedText_.clear();
+}
+
+void TForm1::ShowEmptyPage() {
+    ReportView_->ShowPage(std::string(PageHead) + ReceivedText_ + std::string(PageFoot));
+}
+
+} // namespace quillar

@@ -1,0 +1,107 @@
+#pragma once
+// TForm1: the one main window. It owns every object and all state of the
+// program and wires the subsystems together; the work itself happens in the
+// report, serial and view libraries.
+
+#include "app/shell_environment.h"
+#include "report/line_list.h"
+#include "serial/serial_link.h"
+#include "view/report_browser.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace Ui {
+class TForm1;
+}
+
+namespace quillar {
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(ShellEnvironment environment, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Controls, named as in the window layout (and as Qt object names).
+    QToolBar* ToolBar1;
+    QToolButton* ToolButton2;
+    QToolButton* ToolButton4;
+    QToolButton* ToolButton6;
+    QToolButton* ToolButton8;
+    QStatusBar* StatusBar1;
+    QLabel* StatusPanel1;
+    QFrame* Panel1;
+    QMenu* PopupMenu1;
+    QMenu* PopupMenu2;
+    QTimer* Timer1;
+
+    // Handlers.
+    void FormCreate();
+    void FormResize();
+    void FormDestroy();
+    void Timer1Timer();
+    void PollTick();
+    void PortItemClick(QAction* sender);
+    void ToolButton2Click();
+    void ToolButton4Click();
+    void ToolButton6Click();
+    void English1Click(QAction* sender);
+
+    // State, readable by tests.
+    const std::string& ReceivedText() const { return ReceivedText_; }
+    const std::string& KnownPortList() const { return KnownPortList_; }
+    std::int32_t CurrentLanguage() const { return CurrentLanguage_; }
+    const std::string& DeviceModel() const { return DeviceModel_; }
+    bool AutoConnecting() const { return AutoConnecting_; }
+    TSerialLink* SerialPort() const { return SerialPort_.get(); }
+    TReportBrowser* ReportView() const { return ReportView_.get(); }
+    const LineList& ColonTable() const { return ColonTable_; }
+    const LineList& LanguageTable() const { return LanguageTable_; }
+    const LineList& TemplateLines() const { return TemplateLines_; }
+
+    // Where the window is placed on a screen of the given size.
+    static QPoint CentredPosition(const QSize& screen, const QSize& window);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildToolBar();
+    void ShowEmptyPage();
+    QAction* AddPortItem(const std::string& portName);
+    void ReleaseLostConnection(const std::string& currentList);
+    bool ListPorts(std::string& list);
+
+    std::unique_ptr<Ui::TForm1> ui_;
+    ShellEnvironment env_;
+
+    std::unique_ptr<TReportBrowser> ReportView_;
+    std::unique_ptr<TSerialLink> SerialPort_;
+    LineList ColonTable_;
+    LineList LanguageTable_;
+    LineList TemplateLines_;
+    std::string ReceivedText_;
+    std::string KnownPortList_;
+    std::int32_t CurrentLanguage_ = 0;
+    std::string DeviceModel_;
+    bool AutoConnecting_ = false;
+
+    std::string connectedPort_;           // the port that SerialPort_ was opened on
+    std::uint64_t connectionAttempt_ = 0; // counts attempts, so an outer one sees a newer one
+    bool discoveryFailureShown_ = false;  // a failing discovery is reported once
+};
+
+} // namespace quillar

@@ -1,0 +1,37 @@
+#include "app/message_boxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace quillar {
+
+namespace {
+MessageHook& Hook() {
+    static MessageHook hook;
+    return hook;
+}
+
+void Show(QWidget* parent, const MessageRecord& message, QMessageBox::Icon icon) {
+    if (Hook()) {
+        Hook()(message);
+        return;
+    }
+    QMessageBox box(icon, message.caption, message.text, QMessageBox::Ok, parent);
+    box.exec();
+}
+} // namespace
+
+void SetMessageHook(MessageHook hook) {
+    Hook() = std::move(hook);
+}
+
+void ShowConfirmMessage(QWidget* parent, const QString& text) {
+    Show(parent, {MessageKind::Confirm, QStringLiteral("Confirm"), text}, QMessageBox::Question);
+}
+
+void ShowErrorMessage(const QString& text) {
+    Show(QApplication::activeWindow(),
+         {MessageKind::Error, QApplication::applicationDisplayName(), text}, QMessageBox::Critical);
+}
+
+} // namespace quillar

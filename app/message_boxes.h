@@ -1,0 +1,30 @@
+#pragma once
+// The program's two kinds of message box, behind one seam that tests answer.
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace quillar {
+
+enum class MessageKind {
+    Confirm, // the shell's messages: caption "Confirm", question icon, one "OK"
+    Error,   // errors that escaped a handler: caption = application title
+};
+
+struct MessageRecord {
+    MessageKind kind;
+    QString caption;
+    QString text;
+};
+
+// When set, every message goes to the hook instead of a modal box.
+using MessageHook = std::function<void(const MessageRecord&)>;
+void SetMessageHook(MessageHook hook);
+
+void ShowConfirmMessage(QWidget* parent, const QString& text);
+void ShowErrorMessage(const QString& text);
+
+} // namespace quillar

@@ -1,0 +1,109 @@
+// The port menu and the connection to one port.
+
+#include "app/main_window.h"
+#include "app/message_boxes.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QMenu>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace quillar {
+
+namespace {
+const QString NoConnectionCaption = QStringLiteral("Select COM Port ?");
+
+QString PortText(const std::string& portName) {
+    return QString::fromUtf8(portName);
+}
+} // namespace
+
+QAction* TForm1::AddPortItem(const std::string& portName) {
+    auto* item = new QAction(PopupMenu1);
+    // The caption is the port name exactly: '&' must not become a shortcut mark.
+    item->setText(PortText(portName).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    item->setData(PortText(portName));
+    connect(item, &QAction::triggered, this, [this, item] { PortItemClick(item); });
+    const QList<QAction*> items = PopupMenu1->actions();
+    PopupMenu1->insertAction(items.isEmpty() ? nullptr : items.first(), item);
+    return item;
+}
+
+void TForm1::PortItemClick(QAction* sender) {
+    const std::string portName = sender->data().toString().toUtf8().toStdString();
+    // Whether the user started this attempt is fixed now: a tick nested in the
+    // retries below sets and clears the flag for its own attempt.
+    const bool startedByUser = !AutoConnecting_;
+    const std::uint64_t attempt = ++connectionAttempt_;
+
+    ToolButton6->setText(PortText(portName) + QStringLiteral(" Connecting ..."));
+    ToolButton6->repaint(); // the open blocks: show the caption now
+
+    SerialPort_.reset();
+    connectedPort_.clear();
+    SerialPort_ = env_.makeSerialLink();
+    SerialPort_->OpenPort(portName);
+
+    if (SerialPort_->ErrorCode() != 0 && !startedByUser) {
+        for (int retry = 0; retry < 5; ++retry) {
+            QCoreApplication::processEvents();
+            // A click or tick handled just now may have started a newer attempt,
+            // which owns SerialPort and the caption from here on.
+            if (attempt != connectionAttempt_ || !SerialPort_)
+                return;
+            env_.sleep(200);
+            SerialPort_->OpenPort(portName);
+            if (SerialPort_->ErrorCode() == 0)
+                break;
+        }
+    }
+
+    if (SerialPort_->PortActive())
+        connectedPort_ = portName;
+    if (SerialPort_->ErrorCode() != 0) {
+        ToolButton6->setText(NoConnectionCaption);
+        if (startedByUser)
+            ShowConfirmMessage(this, PortText(portName) + QStringLiteral(" Error: ") +
+                                         QString::fromUtf8(SerialPort_->ErrorText()));
+        return;
+    }
+    ToolButton6->setText(PortText(portName) + QStringLiteral(" Connected OK"));
+    SerialPort_->SetLine(9600, 8, 'N', 0, false, true);
+}
+
+void TForm1::ToolButton6Click() {
+    if (PopupMenu1->actions().isEmpty()) {
+        ShowConfirmMessage(this, QStringLiteral("Please check COM port."));
+        return;
+    }
+    // Just below the tool bar, at the left edge of the port button.
+    const QPoint origin = mapToGlobal(QPoint(0, 0));
+    const int x = origin.x() + ToolButton6->geometry().left();
+    const int y = origin.y() + Panel1->mapTo(this, QPoint(0, 0)).y();
+    PopupMenu1->popup(QPoint(x, y));
+}
+
+void TForm1::ReleaseLostConnection(const std::string& currentList) {
+    const std::string lostPort = connectedPort_;
+    ++connectionAttempt_;
+    SerialPort_.reset();
+    connectedPort_.clear();
+    ToolButton6->setText(NoConnectionCaption);
+    // Forget the lost port in the known list, so that its return is a change of
+    // the list and the poll connects to it by itself.
+    std::string known;
+    std::size_t start = 0;
+    while (start <= currentList.size() && !currentList.empty()) {
+        std::size_t comma = currentList.find(',', start);
+        if (comma == std::string::npos)
+            comma = currentList.size();
+        const std::string name = currentList.substr(start, comma - start);
+        if (name != lostPort)
+            known += (known.empty() ? "" : ",") + name;
+        start = comma + 1;
+    }
+    KnownPortList_ = known;
+}
+
+} // namespace quillar

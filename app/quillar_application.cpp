@@ -1,0 +1,26 @@
+#include "app/quillar_application.h"
+
+#include "app/message_boxes.h"
+
+#include <exception>
+
+namespace quillar {
+
+QuillarApplication::QuillarApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The task-bar text and the caption of the error box.
+    setApplicationName(QStringLiteral("Quillar"));
+    setApplicationDisplayName(QStringLiteral("Quillar"));
+}
+
+bool QuillarApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        ShowErrorMessage(QString::fromUtf8(error.what()));
+    } catch (...) {
+        ShowErrorMessage(QStringLiteral("Unknown error"));
+    }
+    return false;
+}
+
+} // namespace quillar

@@ -1,0 +1,29 @@
+#include "app/shell_environment.h"
+
+#include "app/config.h"
+#include "serial/port_discovery.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QLocale>
+#include <QThread>
+
+namespace quillar {
+
+ShellEnvironment ShellEnvironment::ForRunningProgram() {
+    ShellEnvironment env;
+    env.iniPath = IniPathForExecutable(QCoreApplication::applicationFilePath().toStdString());
+    env.executableDir = QCoreApplication::applicationDirPath().toUtf8().toStdString() + "/";
+    env.listSerialPorts = [] { return ListSerialPorts(); };
+    env.makeSerialLink = [] { return std::make_unique<TSerialLink>(); };
+    env.dateText = [] {
+        return QLocale::system()
+            .toString(QDateTime::currentDateTime(), QStringLiteral("d MMMM yyyy HH:mm"))
+            .toUtf8()
+            .toStdString();
+    };
+    env.sleep = [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); };
+    return env;
+}
+
+} // namespace quillar

@@ -1,0 +1,29 @@
+#pragma once
+// What the shell takes from the machine. The real program uses the defaults;
+// tests replace the port list, the serial link, the clock and the files.
+
+#include "serial/serial_link.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace quillar {
+
+struct ShellEnvironment {
+    std::string iniPath;       // the configuration file
+    std::string executableDir; // UTF-8, ends with '/': logo and state images
+    // The comma-separated port list; may throw on a discovery failure.
+    std::function<std::string()> listSerialPorts;
+    // A new, closed serial connection object.
+    std::function<std::unique_ptr<TSerialLink>()> makeSerialLink;
+    // The local date and time for the report, UTF-8.
+    std::function<std::string()> dateText;
+    // Pauses between automatic connection attempts.
+    std::function<void(int milliseconds)> sleep;
+
+    // The running executable's configuration file, the real ports and clock.
+    static ShellEnvironment ForRunningProgram();
+};
+
+} // namespace quillar
