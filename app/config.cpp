@@ -235,7 +235,7 @@ std::vector<std::string> SplitLanguageOptions(std::string_view value) {
 
 ShellConfig ReadShellConfig(const std::string& iniPath) {
     ShellConfig config;
-    CSimpleIniCaseA ini;
+    CSimpleIniA ini; // the "A" flavour matches names regardless of case
     ini.SetUnicode(false);
     ini.SetMultiKey(false);
     if (ini.LoadFile(iniPath.c_str()) < 0)

@@ -1,0 +1,150 @@
+#include "app/config.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+namespace quillar {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ConfigFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "quillar-config-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        path_ = (dir_ / "quillar.ini").string();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void Write(const std::string& text) const { std::ofstream(path_, std::ios::binary) << text; }
+    std::string Read() const {
+        std::ifstream in(path_, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    fs::path dir_;
+    std::string path_;
+};
+
+TEST(IniPathTest, extensionIsReplacedOrAdded) {
+    EXPECT_EQ(IniPathForExecutable("/opt/quillar/quillar"), "/opt/quillar/quillar.ini");
+    EXPECT_EQ(IniPathForExecutable("/opt/quillar/quillar.bin"), "/opt/quillar/quillar.ini");
+    // A dot in a folder name or a leading dot is no extension.
+    EXPECT_EQ(IniPathForExecutable("/opt/v1.6/quillar"), "/opt/v1.6/quillar.ini");
+    EXPECT_EQ(IniPathForExecutable("/opt/.quillar"), "/opt/.quillar.ini");
+}
+
+TEST(IniIntegerTest, decimalAndHexadecimalForms) {
+    EXPECT_EQ(ParseIniInteger("6"), 6);
+    EXPECT_EQ(ParseIniInteger("-1"), -1);
+    EXPECT_EQ(ParseIniInteger("+12"), 12);
+    EXPECT_EQ(ParseIniInteger("0x6"), 6);
+    EXPECT_EQ(ParseIniInteger("0XB"), 11);
+    EXPECT_EQ(ParseIniInteger("$6"), 6);
+    EXPECT_EQ(ParseIniInteger("$FFFFFFFF"), -1);
+    EXPECT_EQ(ParseIniInteger("2147483647"), 2147483647);
+    EXPECT_EQ(ParseIniInteger("-2147483648"), -2147483647 - 1);
+}
+
+TEST(IniIntegerTest, anythingElseIsNoInteger) {
+    for (const char* text : {"", "-", "$", "0x", "x", "6x", " 6", "6 ", "1.5", "0x1G", "2147483648",
+                             "-2147483649", "$100000000", "99999999999999999999"})
+        EXPECT_FALSE(ParseIniInteger(text).has_value()) << '"' << text << '"';
+}
+
+TEST(LanguageOptionTest, itemsBlanksQuotesAndEmptyItems) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitLanguageOptions("3, 1,,x"), (V{"3", "1", "", "x"}));
+    EXPECT_EQ(SplitLanguageOptions("1,2,3"), (V{"1", "2", "3"}));
+    EXPECT_EQ(SplitLanguageOptions("  1 2\t3  "), (V{"1", "2", "3"}));
+    EXPECT_EQ(SplitLanguageOptions(""), V{});
+    EXPECT_EQ(SplitLanguageOptions("   "), V{});
+    EXPECT_EQ(SplitLanguageOptions("1,"), (V{"1", ""}));
+    EXPECT_EQ(SplitLanguageOptions(",1"), (V{"", "1"}));
+    EXPECT_EQ(SplitLanguageOptions("\"1, 2\",3"), (V{"1, 2", "3"}));
+    EXPECT_EQ(SplitLanguageOptions("\"a\"\"b\""), (V{"a\"b"}));
+    EXPECT_EQ(SplitLanguageOptions("\"unterminated"), (V{"unterminated"}));
+}
+
+TEST_F(ConfigFileTest, missingFileGivesDefaultsAndIsNotCreated) {
+    const ShellConfig config = ReadShellConfig(path_);
+    EXPECT_EQ(config.language, 0);
+    EXPECT_TRUE(config.languageOptions.empty());
+    EXPECT_EQ(config.model, "");
+    EXPECT_FALSE(fs::exists(path_));
+}
+
+TEST_F(ConfigFileTest, namesMatchRegardlessOfCaseValuesDoNot) {
+    Write("[config]\r\nLANGUAGE=0x6\r\nlanguageoption=3, 1,,x\r\nmodel=kd520\r\n");
+    const ShellConfig config = ReadShellConfig(path_);
+    EXPECT_EQ(config.language, 6);
+    EXPECT_EQ(config.languageOptions, (std::vector<std::string>{"3", "1", "", "x"}));
+    EXPECT_EQ(config.model, "kd520"); // compared exactly by the shell: no model
+}
+
+TEST_F(ConfigFileTest, garbageAndHugeValues) {
+    const std::string huge(100 * 1024, '1');
+    Write("[Config]\nLanguage=twelve\nLanguageOption=" + huge + "\nModel=" + huge + "\n");
+    const ShellConfig config = ReadShellConfig(path_);
+    EXPECT_EQ(config.language, 0);
+    ASSERT_EQ(config.languageOptions.size(), 1u);
+    EXPECT_EQ(config.languageOptions[0].size(), MaxIniStringLength);
+    EXPECT_EQ(config.model.size(), MaxIniStringLength);
+}
+
+TEST_F(ConfigFileTest, languageWriteKeepsEverythingElse) {
+    const std::string before = "; workshop PC\r\n[Printer]\r\nName=Front desk\r\n\r\n"
+                               "[Config]\r\n; chosen in the menu\r\nLanguage = 1\r\nModel=KD520\r\n"
+                               "[Other]\r\nLanguage=9\r\n";
+    Write(before);
+    WriteLanguage(path_, 3);
+    std::string expected = before;
+    expected.replace(expected.find("Language = 1"), 12, "Language =3");
+    EXPECT_EQ(Read(), expected);
+    EXPECT_EQ(ReadShellConfig(path_).language, 3);
+    EXPECT_EQ(ReadShellConfig(path_).model, "KD520");
+}
+
+TEST_F(ConfigFileTest, languageWriteAddsKeyOrSectionOrFile) {
+    WriteLanguage(path_, 3); // no file yet
+    EXPECT_EQ(Read(), "[Config]\nLanguage=3\n");
+
+    Write("[Config]\r\nModel=QM\r\n[Other]\r\nx=1\r\n");
+    WriteLanguage(path_, 11);
+    EXPECT_EQ(Read(), "[Config]\r\nModel=QM\r\nLanguage=11\r\n[Other]\r\nx=1\r\n");
+
+    Write("[Other]\nx=1");
+    WriteLanguage(path_, 0);
+    EXPECT_EQ(Read(), "[Other]\nx=1\n[Config]\nLanguage=0\n");
+    EXPECT_EQ(ReadShellConfig(path_).language, 0);
+
+    // No temporary files are left behind.
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_))
+        ++files;
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(ConfigFileTest, failedWriteNamesTheFileAndLeavesItAlone) {
+    const std::string unwritable = (dir_ / "missing-folder" / "quillar.ini").string();
+    try {
+        WriteLanguage(unwritable, 4);
+        FAIL() << "the write should fail";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()), "Unable to write to " + unwritable);
+    }
+    EXPECT_FALSE(fs::exists(unwritable));
+}
+
+} // namespace
+} // namespace quillar
