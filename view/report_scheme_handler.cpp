@@ -19,7 +19,9 @@ void RegisterReportScheme() {
     QWebEngineUrlScheme scheme(ReportSchemeName());
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
     // Local access lets the page load its file:// images although the page
-    // itself comes from memory; the scheme is local and secure like a file.
+    // itself comes from memory. As a local scheme its pages also fall under
+    // LocalContentCanAccessRemoteUrls (off), a second guard beside the
+    // request filter against reaching the network.
     scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme |
                     QWebEngineUrlScheme::LocalAccessAllowed);
     QWebEngineUrlScheme::registerScheme(scheme);

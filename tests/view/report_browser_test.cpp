@@ -186,6 +186,24 @@ void ReportBrowserTest::remoteRequests_areNeverMade() {
         control.setHtml(QString::fromStdString(Page(remoteBody(controlServer))));
         QVERIFY(controlConnections.wait(kWaitMs));
     }
+    // The view's request filter alone stops such a page, before any setting
+    // about local content comes into play (a data: page is not local).
+    {
+        QTcpServer filteredServer;
+        QVERIFY(filteredServer.listen(QHostAddress::LocalHost));
+        QSignalSpy filteredConnections(&filteredServer, &QTcpServer::newConnection);
+        QWebEngineProfile profile;
+        TReportRequestFilter filter;
+        profile.setUrlRequestInterceptor(&filter);
+        QWebEnginePage filtered(&profile);
+        QSignalSpy loaded(&filtered, &QWebEnginePage::loadFinished);
+        filtered.setHtml(QString::fromStdString(Page(remoteBody(filteredServer))));
+        // Not asserted: a request that got through would hold the load open
+        // (the server never answers), and the count below tells.
+        loaded.wait(kWaitMs);
+        QTest::qWait(500);
+        QCOMPARE(filteredConnections.count(), 0);
+    }
 
     const std::string body = remoteBody(server);
     QCOMPARE(ShowAndWait(*browser_, Page(body)), 0);
