@@ -1,0 +1,20 @@
+// The end-to-end tests run in one application, as the program does: the report
+// scheme is registered before the application object and the engine starts once.
+
+#include "app/quillar_application.h"
+#include "view/report_browser.h"
+
+#include <QTest>
+
+#include <memory>
+
+namespace quillar::e2e {
+std::unique_ptr<QObject> MakeReportFlowTest();
+} // namespace quillar::e2e
+
+int main(int argc, char** argv) {
+    quillar::TReportBrowser::RegisterUrlScheme();
+    quillar::QuillarApplication app(argc, argv);
+    const std::unique_ptr<QObject> suite = quillar::e2e::MakeReportFlowTest();
+    return QTest::qExec(suite.get(), argc, argv);
+}

@@ -1,0 +1,294 @@
+// From the tester's cable to the page on the screen: quillar-tester sends a
+// printout on a pseudo-terminal, the main window finds the port by itself,
+// reads the bytes at its ticks and shows the report in the engine's view.
+
+#include "e2e_support.h"
+
+#include "serial/port_discovery.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QTest>
+#include <QToolButton>
+#include <QWebEnginePage>
+
+#include <memory>
+
+namespace quillar::e2e {
+
+namespace {
+
+QString ConnectedCaption(const Workshop& shop) {
+    return shop.LinkPath() + QStringLiteral(" Connected OK");
+}
+
+QString WithoutBlanks(QString text) {
+    return text.remove(QRegularExpression(QStringLiteral("\\s")));
+}
+
+QStringList TesterArguments(const Workshop& shop, const QString& model,
+                            const QStringList& more = {}) {
+    return QStringList{QStringLiteral("--model"), model, QStringLiteral("--link"),
+                       shop.LinkPath(), QStringLiteral("--wait-open")} +
+           more;
+}
+
+} // namespace
+
+class ReportFlowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void printoutOfEachModel_data();
+    void printoutOfEachModel();
+    void printoutOverSeveralTicksGrows();
+    void clearWhileBytesArriveRestartsTheReport();
+    void languageChoiceTranslatesLaterData();
+    void typedValuesSurviveTheNextPrintout();
+    void unplugAndReplugReconnectsByItself();
+};
+
+void ReportFlowTest::printoutOfEachModel_data() {
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QStringList>("absent");
+    QTest::addColumn<int>("inputBoxes");
+    QTest::addColumn<QString>("images");
+
+    // The KD520 form: values cut out of the printout, never the printout itself.
+    QTest::newRow("KD520") << QStringLiteral("KD520")
+                           << QStringList{"Battery Test Report", "505CCA", "12.54V", "13.70V",
+                                          "14.70V", "480 A", "2000mS", "10mV", "90%", "100%"}
+                           << QStringList{"Healthy:", "Select Input", "<!--"} << 2
+                           << QStringLiteral("9.png:loaded,10.png:loaded");
+    // Without a logo beside the program the KD318 page is the printout as it is.
+    QTest::newRow("KD318") << QStringLiteral("KD318")
+                           << QStringList{"Battery Test", "455CCA", "NO-LOADED", "GOOD BATTERY",
+                                          "Cranking Time", "94%"}
+                           << QStringList{"KD318 - Battery Test Result"} << 0 << QString();
+    QTest::newRow("QM") << QStringLiteral("QM")
+                        << QStringList{"Autohaus Müller GmbH", "Großer Weg 4, Köln",
+                                       "Battery Type: AGM", "7.86mΩ", "GOOD-RECHARGE", "9.28V",
+                                       "Ripple"}
+                        << QStringList{"&#"} << 0 << QString();
+}
+
+void ReportFlowTest::printoutOfEachModel() {
+    QFETCH(QString, model);
+    QFETCH(QStringList, shown);
+    QFETCH(QStringList, absent);
+    QFETCH(int, inputBoxes);
+    QFETCH(QString, images);
+
+    Workshop shop(model);
+    QVERIFY(shop.IsValid());
+    TesterProcess tester(TesterArguments(shop, model, {"--delay", "0.5"}));
+    QVERIFY2(tester.Start(), qPrintable(tester.Log()));
+    TForm1& form = shop.OpenWindow();
+
+    QTRY_COMPARE_WITH_TIMEOUT(shop.PortCaption(), ConnectedCaption(shop), kWaitMs);
+    QVERIFY2(tester.WaitForEvent(QStringLiteral("sent")), qPrintable(tester.Log()));
+    const QString text = WaitForBodyText(shop.Page(), [&](const QString& body) {
+        for (const QString& value : shown)
+            if (!body.contains(value))
+                return false;
+        return true;
+    });
+    for (const QString& value : shown)
+        QVERIFY2(text.contains(value), qPrintable(value + QStringLiteral(" missing in: ") + text));
+    for (const QString& value : absent)
+        QVERIFY2(!text.contains(value), qPrintable(value + QStringLiteral(" shown in: ") + text));
+    QCOMPARE(RunScript(shop.Page(), QStringLiteral("document.querySelectorAll('input').length"))
+                 .toInt(),
+             inputBoxes);
+
+    // The state images come from the program's folder and really load.
+    const QString imageScript = QStringLiteral(
+        "Array.prototype.map.call(document.images, function (i) {"
+        "  return i.src.split('/').pop() + ':' +"
+        "         (i.complete && i.naturalWidth > 0 ? 'loaded' : 'broken'); }).join(',')");
+    QTRY_COMPARE_WITH_TIMEOUT(RunScript(shop.Page(), imageScript).toString(), images, kWaitMs);
+    QVERIFY(!form.ReceivedText().empty());
+}
+
+void ReportFlowTest::printoutOverSeveralTicksGrows() {
+    Workshop shop(QStringLiteral("QM"));
+    QVERIFY(shop.IsValid());
+    TesterProcess tester(TesterArguments(shop, QStringLiteral("QM"), {"--pace", "200"}));
+    QVERIFY2(tester.Start(), qPrintable(tester.Log()));
+    shop.OpenWindow();
+
+    // The page as the user sees it, read again and again while the bytes come.
+    QStringList seen;
+    const QString complete = WaitForBodyText(shop.Page(), [&](const QString& body) {
+        if (seen.isEmpty() || seen.last() != body)
+            seen << body;
+        return body.contains(QStringLiteral("CHARGING")) && body.contains(QStringLiteral("Ripple"));
+    });
+    QVERIFY2(tester.WaitForEvent(QStringLiteral("sent")), qPrintable(tester.Log()));
+    QVERIFY2(complete.contains(QStringLiteral("Autohaus Müller GmbH")), qPrintable(complete));
+    QVERIFY2(complete.contains(QStringLiteral("CHARGING")), qPrintable(complete));
+
+    // At 200 bytes/s the 360 bytes take about two seconds: several ticks, each
+    // showing everything received so far and a little more than before.
+    const QString whole = WithoutBlanks(complete);
+    QStringList partial;
+    for (const QString& text : seen) {
+        const QString bare = WithoutBlanks(text);
+        if (bare.isEmpty() || bare == whole)
+            continue;
+        QVERIFY2(whole.startsWith(bare),
+                 qPrintable(QStringLiteral("a page that is no beginning of the printout: ") + text));
+        if (!partial.isEmpty())
+            QVERIFY2(bare.size() >= partial.last().size(),
+                     qPrintable(QStringLiteral("the report shrank: ") + text));
+        partial << bare;
+    }
+    QVERIFY2(partial.size() >= 3,
+             qPrintable(QStringLiteral("pages shown: ") + seen.join(QStringLiteral(" || "))));
+    QVERIFY(partial.first().size() < partial.last().size());
+}
+
+void ReportFlowTest::clearWhileBytesArriveRestartsTheReport() {
+    Workshop shop(QStringLiteral("QM"));
+    QVERIFY(shop.IsValid());
+    TesterProcess tester(TesterArguments(shop, QStringLiteral("QM"), {"--pace", "100"}));
+    QVERIFY2(tester.Start(), qPrintable(tester.Log()));
+    TForm1& form = shop.OpenWindow();
+
+    // The first line shows after a fraction of the 3.6 s the printout takes.
+    const QString early = WaitForBodyText(shop.Page(), [](const QString& body) {
+        return body.contains(QStringLiteral("Autohaus"));
+    });
+    QVERIFY2(early.contains(QStringLiteral("Autohaus")), qPrintable(early));
+    QVERIFY2(tester.CountEvents(QStringLiteral("sent")) == 0,
+             "the printout was complete before Clear; the machine is too slow for this case");
+    form.ToolButton4->click();
+    QVERIFY(form.ReceivedText().empty());
+
+    QVERIFY2(tester.WaitForEvent(QStringLiteral("sent")), qPrintable(tester.Log()));
+    const QString after = WaitForBodyText(shop.Page(), [](const QString& body) {
+        return body.contains(QStringLiteral("CHARGING"));
+    });
+    QVERIFY2(after.contains(QStringLiteral("CHARGING")), qPrintable(after));
+    QVERIFY2(after.contains(QStringLiteral("Ripple")), qPrintable(after));
+    QVERIFY2(!after.contains(QStringLiteral("Autohaus")), qPrintable(after));
+    QVERIFY(form.ReceivedText().find("Autohaus") == std::string::npos);
+}
+
+void ReportFlowTest::languageChoiceTranslatesLaterData() {
+    Workshop shop(QStringLiteral("QM"));
+    QVERIFY(shop.IsValid());
+    TesterProcess tester(TesterArguments(
+        shop, QStringLiteral("QM"), {"--pace", "0", "--repeat", "2", "--interval", "6"}));
+    QVERIFY2(tester.Start(), qPrintable(tester.Log()));
+    TForm1& form = shop.OpenWindow();
+
+    const QString english = WaitForBodyText(shop.Page(), [](const QString& body) {
+        return body.contains(QStringLiteral("CHARGING"));
+    });
+    QVERIFY2(english.contains(QStringLiteral("Battery Test")), qPrintable(english));
+    QVERIFY2(!english.contains(QStringLiteral("電池測試")), qPrintable(english));
+    const std::size_t firstBatch = form.ReceivedText().size();
+
+    QAction* language1 = form.PopupMenu2->actions().at(1);
+    language1->trigger();
+    QCOMPARE(form.CurrentLanguage(), 1);
+    QCOMPARE(form.ToolButton8->text(), language1->text());
+    QVERIFY2(shop.IniText().contains(QStringLiteral("Language=1")), qPrintable(shop.IniText()));
+    QVERIFY2(form.ReceivedText().size() == firstBatch,
+             "the second printout came before the language change; the machine is too slow");
+
+    QVERIFY2(tester.WaitForEvent(QStringLiteral("sent"), 2), qPrintable(tester.Log()));
+    const QString translated = WaitForBodyText(shop.Page(), [](const QString& body) {
+        return body.contains(QStringLiteral("電池測試"));
+    });
+    QVERIFY2(translated.contains(QStringLiteral("電池測試")), qPrintable(translated));
+    QVERIFY(form.ReceivedText().size() > firstBatch);
+}
+
+void ReportFlowTest::typedValuesSurviveTheNextPrintout() {
+    Workshop shop(QStringLiteral("KD520"));
+    QVERIFY(shop.IsValid());
+    TesterProcess tester(TesterArguments(
+        shop, QStringLiteral("KD520"), {"--pace", "0", "--repeat", "2", "--interval", "6"}));
+    QVERIFY2(tester.Start(), qPrintable(tester.Log()));
+    TForm1& form = shop.OpenWindow();
+
+    const QString first = WaitForBodyText(shop.Page(), [](const QString& body) {
+        return body.contains(QStringLiteral("13.70V"));
+    });
+    QVERIFY2(first.contains(QStringLiteral("505CCA")), qPrintable(first));
+    const std::size_t firstBatch = form.ReceivedText().size();
+
+    // The store name typed into the first box; the mark tells this document apart.
+    const QVariant boxes = RunScript(shop.Page(), QStringLiteral(
+        "var b = document.querySelectorAll('input');"
+        "b[0].value = 'Garage Nord'; b[0].dispatchEvent(new Event('input', {bubbles: true}));"
+        "window.quillarFirstDocument = true; b.length"));
+    QCOMPARE(boxes.toInt(), 2);
+
+    QVERIFY2(tester.WaitForEvent(QStringLiteral("sent"), 2), qPrintable(tester.Log()));
+    QTRY_VERIFY_WITH_TIMEOUT(form.ReceivedText().size() == 2 * firstBatch, kWaitMs);
+    const QString state = QStringLiteral(
+        "var b = document.querySelectorAll('input');"
+        "(window.quillarFirstDocument ? 'same document' : 'new document') + '|' +"
+        "(b.length > 1 ? b[0].value + '|' + b[1].value : 'no boxes')");
+    QTRY_COMPARE_WITH_TIMEOUT(RunScript(shop.Page(), state).toString(),
+                              QStringLiteral("new document|Garage Nord|"), kWaitMs);
+}
+
+void ReportFlowTest::unplugAndReplugReconnectsByItself() {
+    Workshop shop(QStringLiteral("QM"));
+    QVERIFY(shop.IsValid());
+    // The first printout one second after the open; the cable is pulled at 10 s
+    // and put back 2 s later; the second printout follows the new open.
+    TesterProcess tester(TesterArguments(
+        shop, QStringLiteral("QM"),
+        {"--pace", "0", "--delay", "1", "--repeat", "2", "--interval", "300", "--unplug-after",
+         "10", "--replug-after", "2"}));
+    QVERIFY2(tester.Start(), qPrintable(tester.Log()));
+    TForm1& form = shop.OpenWindow();
+
+    QTRY_COMPARE_WITH_TIMEOUT(shop.PortCaption(), ConnectedCaption(shop), kWaitMs);
+    const QString first = WaitForBodyText(shop.Page(), [](const QString& body) {
+        return body.contains(QStringLiteral("CHARGING"));
+    });
+    QCOMPARE(Occurrences(first, QStringLiteral("GOOD-RECHARGE")), 1);
+    QVERIFY2(tester.CountEvents(QStringLiteral("unplugged")) == 0,
+             "the cable was pulled before the first printout showed; the machine is too slow");
+
+    QVERIFY2(tester.WaitForEvent(QStringLiteral("unplugged")), qPrintable(tester.Log()));
+    // Without the tester the poll connects to the last port left, if any; with
+    // no port left the button asks for one.
+    QStringList others = QString::fromStdString(ListSerialPorts()).split(QLatin1Char(','));
+    others.removeAll(QString());
+    others.removeAll(shop.LinkPath());
+    QTRY_VERIFY_WITH_TIMEOUT(!shop.PortCaption().startsWith(shop.LinkPath()), kWaitMs);
+    if (others.isEmpty()) {
+        QCOMPARE(shop.PortCaption(), QStringLiteral("Select COM Port ?"));
+    } else {
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            shop.PortCaption() == others.last() + QStringLiteral(" Connected OK") ||
+                shop.PortCaption() == QStringLiteral("Select COM Port ?"),
+            qPrintable(shop.PortCaption()), kWaitMs);
+    }
+
+    QVERIFY2(tester.WaitForEvent(QStringLiteral("replugged")), qPrintable(tester.Log()));
+    QTRY_COMPARE_WITH_TIMEOUT(shop.PortCaption(), ConnectedCaption(shop), kWaitMs);
+    QVERIFY2(tester.WaitForEvent(QStringLiteral("sent"), 2), qPrintable(tester.Log()));
+    const QString both = WaitForBodyText(shop.Page(), [](const QString& body) {
+        return Occurrences(body, QStringLiteral("GOOD-RECHARGE")) == 2;
+    });
+    QVERIFY2(Occurrences(both, QStringLiteral("GOOD-RECHARGE")) == 2, qPrintable(both));
+    QCOMPARE(form.SerialPort()->PortActive(), true);
+}
+
+std::unique_ptr<QObject> MakeReportFlowTest() {
+    return std::make_unique<ReportFlowTest>();
+}
+
+} // namespace quillar::e2e
+
+#include "report_flow_test.moc"
