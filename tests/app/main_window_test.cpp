@@ -1,0 +1,375 @@
+// The main window: its controls and texts, start-up from the configuration
+// file, placement and sizing, and the Print, Clear and language commands.
+
+#include "app/config.h"
+#include "shell_test_support.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPrinter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWebEngineView>
+
+#include <memory>
+
+namespace quillar::test {
+
+namespace {
+
+const QStringList kLanguages = {"English", "Chinese", "Japanese", "Korean",
+                                "Danish",  "Norwegian", "Polish", "Romanian",
+                                "German",  "Spanish",  "French", "Italian"};
+
+// Indexes of the language items the menu offers.
+QList<int> VisibleLanguages(const TForm1& form) {
+    QList<int> visible;
+    const QList<QAction*> items = form.PopupMenu2->actions();
+    for (int i = 0; i < items.size(); ++i)
+        if (items[i]->isVisible())
+            visible << i;
+    return visible;
+}
+
+QAction* LanguageItem(const TForm1& form, const QString& caption) {
+    for (QAction* item : form.PopupMenu2->actions())
+        if (item->text() == caption)
+            return item;
+    return nullptr;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void controls_haveTheirNamesAndCaptions();
+    void startWithoutConfigFile_defaultsAndEmptyPage_fileNotCreated();
+    void builtInTables_areLoaded();
+    void languageOptions_offerEnglishAndTheListedItems_data();
+    void languageOptions_offerEnglishAndTheListedItems();
+    void hiddenLanguage_isStillHonoured();
+    void languageOutsideMenu_becomesEnglish_andIsWrittenBack_data();
+    void languageOutsideMenu_becomesEnglish_andIsWrittenBack();
+    void choosingKorean_writesThree_andTheNextStartShowsIt();
+    void choosingLanguage_unwritableFile_oneError_choiceStands();
+    void centredPosition_halvesTheDifference();
+    void window_opensCentredOnTheScreen();
+    void resizing_keepsTheViewFillingThePanel();
+    void print_withNothingOrBlanksReceived_asksForData();
+    void print_withALineBreakReceived_opensThePrintDialog();
+    void clear_showsTheEmptyPage_andKeepsTheConnection();
+};
+
+void MainWindowTest::controls_haveTheirNamesAndCaptions() {
+    ShellBench bench;
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+
+    QCOMPARE(form.windowTitle(), QStringLiteral("Quillar v1.6.0907"));
+    const std::pair<QObject*, const char*> named[] = {
+        {form.ToolBar1, "ToolBar1"},       {form.ToolButton2, "ToolButton2"},
+        {form.ToolButton4, "ToolButton4"}, {form.ToolButton6, "ToolButton6"},
+        {form.ToolButton8, "ToolButton8"}, {form.StatusBar1, "StatusBar1"},
+        {form.StatusPanel1, "StatusPanel1"}, {form.Panel1, "Panel1"},
+        {form.PopupMenu1, "PopupMenu1"},   {form.PopupMenu2, "PopupMenu2"},
+        {form.Timer1, "Timer1"}};
+    for (const auto& [object, name] : named) {
+        QVERIFY2(object != nullptr, name);
+        QCOMPARE(object->objectName(), QString::fromLatin1(name));
+        QCOMPARE(form.findChild<QObject*>(QString::fromLatin1(name)), object);
+    }
+
+    QCOMPARE(form.ToolButton2->text(), QStringLiteral("Print"));
+    QCOMPARE(form.ToolButton4->text(), QStringLiteral("Clear"));
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("Select COM Port ?"));
+    QCOMPARE(form.ToolButton6->toolTip(), QStringLiteral("Serial COM Port"));
+    QCOMPARE(form.ToolButton6->menu(), form.PopupMenu1);
+    QCOMPARE(form.ToolButton8->menu(), form.PopupMenu2);
+    QCOMPARE(form.StatusPanel1->text(),
+             QStringLiteral("Please select Serial COM port connected to device"));
+    QVERIFY(form.PopupMenu1->actions().isEmpty());
+    QCOMPARE(form.Timer1->interval(), 250);
+
+    // The four buttons sit on the tool bar left to right.
+    QList<QToolButton*> order = {form.ToolButton2, form.ToolButton4, form.ToolButton6,
+                                 form.ToolButton8};
+    for (int i = 0; i < order.size(); ++i) {
+        QCOMPARE(order[i]->parentWidget(), form.ToolBar1);
+        if (i > 0)
+            QVERIFY(order[i - 1]->geometry().right() < order[i]->geometry().left());
+    }
+
+    // The language menu: twelve items in index order, captions exact (no
+    // accelerator marks), named after their language.
+    QCOMPARE(MenuTexts(form.PopupMenu2), kLanguages);
+    const QList<QAction*> items = form.PopupMenu2->actions();
+    for (int i = 0; i < items.size(); ++i)
+        QCOMPARE(items[i]->objectName(), kLanguages[i] + QStringLiteral("1"));
+}
+
+void MainWindowTest::startWithoutConfigFile_defaultsAndEmptyPage_fileNotCreated() {
+    ShellBench bench;
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+
+    QCOMPARE(form.CurrentLanguage(), 0);
+    QCOMPARE(form.ToolButton8->text(), QStringLiteral("English"));
+    QCOMPARE(Q(form.DeviceModel()), QString());
+    QCOMPARE(VisibleLanguages(form), QList<int>{0});
+    QCOMPARE(Q(form.ReceivedText()), QString());
+    QCOMPARE(Q(form.KnownPortList()), QString());
+    QVERIFY(form.SerialPort() == nullptr);
+    QVERIFY(!form.AutoConnecting());
+    QVERIFY(bench.messages.empty());
+
+    // The empty page: the page frame's style but no body.
+    QCOMPARE(BodyHtml(form).trimmed(), QString());
+    const QVariant font = RunScript(form.ReportView()->View()->page(),
+                                    QStringLiteral("getComputedStyle(document.body).fontFamily"));
+    QVERIFY2(font.toString().contains(QStringLiteral("Courier New")), qPrintable(font.toString()));
+
+    QVERIFY(!QFile::exists(Q(bench.iniPath)));
+}
+
+void MainWindowTest::builtInTables_areLoaded() {
+    ShellBench bench;
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    QCOMPARE(form.ColonTable().size(), std::size_t{15});
+    QCOMPARE(Q(form.ColonTable().front()), QStringLiteral("Cranking Time"));
+    QCOMPARE(Q(form.ColonTable().back()), QStringLiteral("//end;"));
+    QCOMPARE(form.LanguageTable().size(), std::size_t{100});
+    QVERIFY(form.LanguageTable().back().find("//end;") != std::string::npos);
+    QCOMPARE(form.TemplateLines().size(), std::size_t{136});
+    for (const std::string& line : form.TemplateLines())
+        QVERIFY2(line.find_first_of("\r\n") == std::string::npos, line.c_str());
+}
+
+void MainWindowTest::languageOptions_offerEnglishAndTheListedItems_data() {
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QList<int>>("visible");
+    QTest::newRow("blanks, empty item and a word") << "3, 1,,x" << QList<int>{0, 1, 3};
+    QTest::newRow("English alone") << "0" << QList<int>{0};
+    QTest::newRow("outside the menu, hexadecimal") << "12 -1 0xB" << QList<int>{0, 11};
+}
+
+void MainWindowTest::languageOptions_offerEnglishAndTheListedItems() {
+    QFETCH(QString, options);
+    QFETCH(QList<int>, visible);
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nLanguageOption=" + options.toStdString() + "\r\n");
+    QVERIFY(bench.Open());
+    QCOMPARE(VisibleLanguages(*bench.form), visible);
+    QCOMPARE(bench.form->ToolButton8->text(), QStringLiteral("English"));
+    QVERIFY(bench.messages.empty());
+}
+
+void MainWindowTest::hiddenLanguage_isStillHonoured() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nLanguage=6\r\nLanguageOption=\r\nModel=KD318\r\n");
+    QVERIFY(bench.Open());
+    QCOMPARE(bench.form->ToolButton8->text(), QStringLiteral("Polish"));
+    QCOMPARE(bench.form->CurrentLanguage(), 6);
+    QCOMPARE(VisibleLanguages(*bench.form), QList<int>{0});
+    QCOMPARE(Q(bench.form->DeviceModel()), QStringLiteral("KD318"));
+    // Nothing was corrected, so nothing was written.
+    QCOMPARE(ReadShellConfig(bench.iniPath).language, 6);
+}
+
+void MainWindowTest::languageOutsideMenu_becomesEnglish_andIsWrittenBack_data() {
+    QTest::addColumn<QString>("language");
+    QTest::newRow("12") << "12";
+    QTest::newRow("-1") << "-1";
+}
+
+void MainWindowTest::languageOutsideMenu_becomesEnglish_andIsWrittenBack() {
+    QFETCH(QString, language);
+    ShellBench bench;
+    bench.WriteIni("; workshop set-up\r\n[Config]\r\nLanguage=" + language.toStdString() +
+                   "\r\nLanguageOption=1,2\r\nModel=QM\r\n");
+    QVERIFY(bench.Open());
+    QCOMPARE(bench.form->ToolButton8->text(), QStringLiteral("English"));
+    QCOMPARE(bench.form->CurrentLanguage(), 0);
+    QVERIFY(bench.messages.empty());
+
+    const ShellConfig written = ReadShellConfig(bench.iniPath);
+    QCOMPARE(written.language, 0);
+    // The rest of the file stays.
+    QCOMPARE(Q(written.model), QStringLiteral("QM"));
+    QCOMPARE(written.languageOptions.size(), std::size_t{2});
+}
+
+void MainWindowTest::choosingKorean_writesThree_andTheNextStartShowsIt() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nLanguageOption=3\r\n");
+    QVERIFY(bench.Open());
+    QAction* korean = LanguageItem(*bench.form, QStringLiteral("Korean"));
+    QVERIFY(korean != nullptr);
+    korean->trigger();
+    QCOMPARE(bench.form->ToolButton8->text(), QStringLiteral("Korean"));
+    QCOMPARE(bench.form->CurrentLanguage(), 3);
+    QCOMPARE(ReadShellConfig(bench.iniPath).language, 3);
+    QVERIFY(bench.messages.empty());
+
+    bench.form.reset();
+    std::unique_ptr<TForm1> next = bench.MakeForm();
+    QVERIFY(next != nullptr);
+    QCOMPARE(next->ToolButton8->text(), QStringLiteral("Korean"));
+    QCOMPARE(next->CurrentLanguage(), 3);
+}
+
+void MainWindowTest::choosingLanguage_unwritableFile_oneError_choiceStands() {
+    ShellBench bench;
+    // A folder that does not exist: no file can be written there, also as root.
+    bench.iniPath = bench.dir.filePath(QStringLiteral("missing/quillar.ini")).toStdString();
+    QVERIFY(bench.Open());
+    QVERIFY(bench.messages.empty());
+
+    QAction* german = LanguageItem(*bench.form, QStringLiteral("German"));
+    QVERIFY(german != nullptr);
+    // As a menu click arrives: through the event loop, where the application
+    // object reports what a handler let escape.
+    QMetaObject::invokeMethod(german, &QAction::trigger, Qt::QueuedConnection);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.messages.size(), std::size_t{1}, kWaitMs);
+    QTest::qWait(50); // no second box follows
+    QCOMPARE(bench.messages.size(), std::size_t{1});
+    QCOMPARE(bench.messages[0].kind, MessageKind::Error);
+    QCOMPARE(bench.messages[0].caption, QStringLiteral("Quillar"));
+    QCOMPARE(bench.messages[0].text, QStringLiteral("Unable to write to ") + Q(bench.iniPath));
+    QCOMPARE(bench.form->ToolButton8->text(), QStringLiteral("German"));
+    QCOMPARE(bench.form->CurrentLanguage(), 8);
+    QVERIFY(bench.form->isVisible());
+}
+
+void MainWindowTest::centredPosition_halvesTheDifference() {
+    QCOMPARE(TForm1::CentredPosition(QSize(1024, 768), QSize(640, 480)), QPoint(192, 144));
+    // Halves round toward zero, also below zero.
+    QCOMPARE(TForm1::CentredPosition(QSize(1025, 769), QSize(640, 480)), QPoint(192, 144));
+    QCOMPARE(TForm1::CentredPosition(QSize(800, 600), QSize(1025, 703)), QPoint(-112, -51));
+    QCOMPARE(TForm1::CentredPosition(QSize(800, 600), QSize(800, 600)), QPoint(0, 0));
+}
+
+void MainWindowTest::window_opensCentredOnTheScreen() {
+    ShellBench bench;
+    QVERIFY(bench.Open());
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    QVERIFY(screen != nullptr);
+    const QRect frame = bench.form->frameGeometry();
+    const QRect area = screen->geometry();
+    // Not the layout's size, and centred to the pixel (halves rounded down).
+    QVERIFY(frame.size() != QSize(640, 480));
+    QVERIFY(frame.width() <= area.width() && frame.height() <= area.height());
+    // FormCreate measures the window before its native window exists, when
+    // the frame is not yet known: it centres the client area's size, and the
+    // frame then sits off centre by half the frame's extra size.
+    QEXPECT_FAIL("", "centred with the size without the frame", Abort);
+    QVERIFY(std::abs((frame.left() - area.left()) - (area.right() - frame.right())) <= 1);
+    QVERIFY(std::abs((frame.top() - area.top()) - (area.bottom() - frame.bottom())) <= 1);
+}
+
+void MainWindowTest::resizing_keepsTheViewFillingThePanel() {
+    ShellBench bench;
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    QWidget* view = form.ReportView()->View();
+    QCOMPARE(view->parentWidget(), static_cast<QWidget*>(form.Panel1));
+    const auto fillsPanel = [&] {
+        return view->geometry() == QRect(QPoint(0, 0), form.Panel1->contentsRect().size());
+    };
+    QVERIFY(fillsPanel());
+    for (const QSize size : {QSize(700, 520), QSize(420, 300), QSize(760, 560)}) {
+        form.resize(size);
+        QTRY_VERIFY_WITH_TIMEOUT(form.size() == size, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(fillsPanel(), kWaitMs);
+    }
+    // The panel fills the space between tool bar and status bar.
+    QCOMPARE(form.Panel1->mapTo(&form, QPoint(0, 0)).y(),
+             form.ToolBar1->geometry().bottom() + 1);
+    QCOMPARE(form.Panel1->mapTo(&form, QPoint(0, form.Panel1->height())).y(),
+             form.StatusBar1->geometry().top());
+}
+
+void MainWindowTest::print_withNothingOrBlanksReceived_asksForData() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=QM\r\n");
+    int dialogs = 0;
+    TReportBrowser::SetPrintDialogHook([&](QPrinter&) { return ++dialogs, false; });
+    QVERIFY(bench.Open());
+    const MessageRecord expected{MessageKind::Confirm, QStringLiteral("Confirm"),
+                                 QStringLiteral("Please check empty data.")};
+
+    bench.form->ToolButton2->click();
+    QCOMPARE(bench.messages.size(), std::size_t{1});
+    QCOMPARE(bench.messages[0].kind, expected.kind);
+    QCOMPARE(bench.messages[0].caption, expected.caption);
+    QCOMPARE(bench.messages[0].text, expected.text);
+
+    // Only blanks and control characters received: still nothing to print.
+    bench.ports = "COM1";
+    bench.form->PollTick();
+    QVERIFY(Deliver(bench, " \t \r"));
+    QVERIFY(!bench.form->ReceivedText().empty());
+    bench.form->ToolButton2->click();
+    QCOMPARE(bench.messages.size(), std::size_t{2});
+    QCOMPARE(bench.messages[1].text, expected.text);
+    QCOMPARE(dialogs, 0);
+    TReportBrowser::SetPrintDialogHook({});
+}
+
+void MainWindowTest::print_withALineBreakReceived_opensThePrintDialog() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=QM\r\n");
+    int dialogs = 0;
+    TReportBrowser::SetPrintDialogHook([&](QPrinter&) { return ++dialogs, false; });
+    QVERIFY(bench.Open());
+    bench.ports = "COM1";
+    bench.form->PollTick();
+    QVERIFY(Deliver(bench, "\n"));
+    QCOMPARE(Q(bench.form->ReceivedText()), QStringLiteral("<br>"));
+    bench.form->ToolButton2->click();
+    QCOMPARE(dialogs, 1);
+    QVERIFY(bench.messages.empty());
+    TReportBrowser::SetPrintDialogHook({});
+}
+
+void MainWindowTest::clear_showsTheEmptyPage_andKeepsTheConnection() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=QM\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    bench.ports = "COM1";
+    form.PollTick();
+    QVERIFY(Deliver(bench, "VOLTS 12.6V\r\n"));
+    QVERIFY(BodyHtml(form).contains(QStringLiteral("VOLTS 12.6V")));
+    TSerialLink* link = form.SerialPort();
+
+    QVERIFY(WaitForPage(form, [&] { form.ToolButton4->click(); }));
+    QCOMPARE(Q(form.ReceivedText()), QString());
+    QCOMPARE(BodyHtml(form).trimmed(), QString());
+    QCOMPARE(form.SerialPort(), link);
+    QVERIFY(link->PortActive());
+    QCOMPARE(Q(form.KnownPortList()), QStringLiteral("COM1"));
+    QCOMPARE(MenuTexts(form.PopupMenu1), QStringList{"COM1"});
+
+    // The next bytes begin a new report.
+    QVERIFY(Deliver(bench, "CCA 600\r\n"));
+    QCOMPARE(Q(form.ReceivedText()), QStringLiteral("CCA 600<br>"));
+    QVERIFY(bench.messages.empty());
+}
+
+std::unique_ptr<QObject> MakeMainWindowTest() {
+    return std::make_unique<MainWindowTest>();
+}
+
+} // namespace quillar::test
+
+#include "main_window_test.moc"

@@ -1,0 +1,317 @@
+// The poll tick: following changes of the port list, reading and showing what
+// the tester sent, a lost connection, a failing port list and typed values.
+
+#include "shell_test_support.h"
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QTest>
+#include <QToolButton>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <memory>
+
+namespace quillar::test {
+
+namespace {
+
+QString InputValue(TForm1& form, const QString& id) {
+    return RunScript(form.ReportView()->View()->page(),
+                     QStringLiteral("(function(){var e=document.getElementById('%1');"
+                                    "return e ? e.value : null;})()")
+                         .arg(id))
+        .toString();
+}
+
+} // namespace
+
+class PollCycleTest : public QObject {
+    Q_OBJECT
+private slots:
+    void listChanges_clickTheLastNewName_orTheTopItem();
+    void listChangeTick_readsNothing_theNextTickReadsWithoutWaiting();
+    void autoConnecting_isSetOnlyAroundThePollsOwnClick();
+    void received_isTranslatedFixedUpAndShown_inArrivalOrder();
+    void readWithLineError_addsNothing();
+    void unknownModel_addsNothing_andShowsAnEmptyPage();
+    void connectedPortVanishes_released_andReconnectedOnItsReturn();
+    void deviceGone_released_andReconnectedToTheSamePort();
+    void failingPortList_reportedOncePerRunOfFailures();
+    void typedValues_surviveNewBytes_untilClear();
+};
+
+void PollCycleTest::listChanges_clickTheLastNewName_orTheTopItem() {
+    ShellBench bench;
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+
+    struct Step {
+        const char* list;
+        QStringList menu; // top to bottom
+        const char* clicked;
+    };
+    const Step steps[] = {
+        {"COM1,COM3", {"COM3", "COM1"}, "COM3"},               // both new: the last one
+        {"COM1", {"COM1"}, "COM1"},                            // only lost a port: the top item
+        {"COM1,COM5", {"COM5", "COM1"}, "COM5"},               // one new port
+        {"COM1,COM5", {"COM5", "COM1"}, nullptr},              // unchanged: no click
+        {"COM10", {"COM10"}, "COM10"},                         // new name
+        {"COM1,COM10", {"COM10", "COM1"}, "COM10"},            // COM1 is found inside COM10
+        {"COM2,COM20,COM3", {"COM3", "COM20", "COM2"}, "COM3"}, // several new: the last one
+    };
+    std::size_t opens = 0;
+    for (const Step& step : steps) {
+        bench.ports = step.list;
+        form.PollTick();
+        const QString where = QStringLiteral("list %1").arg(QString::fromLatin1(step.list));
+        QVERIFY2(MenuTexts(form.PopupMenu1) == step.menu, qPrintable(where));
+        QVERIFY2(form.KnownPortList() == step.list, qPrintable(where));
+        if (step.clicked != nullptr) {
+            ++opens;
+            QVERIFY2(bench.links.opens.size() == opens, qPrintable(where));
+            QVERIFY2(bench.links.opens.back() == step.clicked, qPrintable(where));
+            QCOMPARE(form.ToolButton6->text(),
+                     QString::fromLatin1(step.clicked) + QStringLiteral(" Connected OK"));
+        } else {
+            QVERIFY2(bench.links.opens.size() == opens, qPrintable(where));
+        }
+    }
+    // The items of the rebuilt menus are the menu's only actions, each a port name.
+    for (QAction* item : form.PopupMenu1->actions())
+        QCOMPARE(item->data().toString(), item->text());
+    QVERIFY(bench.messages.empty());
+    QVERIFY(bench.links.callsAfterRelease.empty());
+}
+
+void PollCycleTest::listChangeTick_readsNothing_theNextTickReadsWithoutWaiting() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=QM\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    bench.links.incoming.push_back({"VOLTS 12.6V\r\n"});
+
+    bench.ports = "COM1";
+    form.PollTick();
+    QVERIFY(form.SerialPort() != nullptr && form.SerialPort()->PortActive());
+    QVERIFY(bench.links.readTimeouts.empty());
+    QCOMPARE(bench.links.incoming.size(), std::size_t{1});
+    QCOMPARE(Q(form.ReceivedText()), QString());
+
+    QVERIFY(WaitForPage(form, [&] { form.PollTick(); }));
+    QCOMPARE(bench.links.readTimeouts, std::vector<std::int32_t>{0});
+    QCOMPARE(Q(form.ReceivedText()), QStringLiteral("VOLTS 12.6V<br>"));
+    QCOMPARE(bench.links.opens.size(), std::size_t{1}); // no new connection
+
+    // An idle tick reads, finds nothing and changes nothing.
+    form.PollTick();
+    QCOMPARE(bench.links.readTimeouts.size(), std::size_t{2});
+    QCOMPARE(Q(form.ReceivedText()), QStringLiteral("VOLTS 12.6V<br>"));
+}
+
+void PollCycleTest::autoConnecting_isSetOnlyAroundThePollsOwnClick() {
+    ShellBench bench;
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    std::vector<bool> duringOpen;
+    bench.links.onOpen = [&](const std::string&) { duringOpen.push_back(form.AutoConnecting()); };
+
+    bench.ports = "COM1,COM2";
+    form.PollTick();
+    QVERIFY(!form.AutoConnecting());
+    form.PopupMenu1->actions().last()->trigger(); // the user chooses COM1
+    QVERIFY(!form.AutoConnecting());
+
+    QCOMPARE(bench.links.opens, (std::vector<std::string>{"COM2", "COM1"}));
+    QCOMPARE(duringOpen, (std::vector<bool>{true, false}));
+}
+
+void PollCycleTest::received_isTranslatedFixedUpAndShown_inArrivalOrder() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=QM\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    bench.ports = "COM1";
+    form.PollTick();
+
+    QVERIFY(Deliver(bench, "Cranking Time 2000mS\r\n"));
+    const QString first = Q(form.ReceivedText());
+    QVERIFY2(first.contains(QStringLiteral("Cranking Time:")), qPrintable(first));
+    QVERIFY2(first.endsWith(QStringLiteral("2000mS<br>")), qPrintable(first));
+    QVERIFY(!first.contains(QLatin1Char('\r')) && !first.contains(QLatin1Char('\n')));
+    QTRY_VERIFY_WITH_TIMEOUT(BodyHtml(form).contains(QStringLiteral("Cranking Time:")), kWaitMs);
+
+    // The next part of the printout is added after the first; the label of a
+    // line split across two reads is still fixed up.
+    QVERIFY(Deliver(bench, "Cranking Vol"));
+    QVERIFY(Deliver(bench, "tage 10.2V\r\n"));
+    const QString all = Q(form.ReceivedText());
+    QVERIFY2(all.startsWith(first), qPrintable(all));
+    QVERIFY2(all.contains(QStringLiteral("Cranking Voltage:")), qPrintable(all));
+    QVERIFY(all.indexOf(QStringLiteral("2000mS")) < all.indexOf(QStringLiteral("10.2V")));
+    // The fix-up runs over the whole text every time, but never doubles a colon.
+    QVERIFY2(!all.contains(QStringLiteral("::")), qPrintable(all));
+    const QString body = BodyHtml(form);
+    QVERIFY2(body.contains(QStringLiteral("Cranking Voltage:")) && body.contains("2000mS"),
+             qPrintable(body));
+}
+
+void PollCycleTest::readWithLineError_addsNothing() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=QM\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    bench.ports = "COM1";
+    form.PollTick();
+
+    bench.links.incoming.push_back({"LOADED 11.9V\r\n", 9999});
+    form.PollTick();
+    QCOMPARE(bench.links.readTimeouts.size(), std::size_t{1});
+    QCOMPARE(Q(form.ReceivedText()), QString());
+
+    QVERIFY(Deliver(bench, "Ripple 20mV\r\n"));
+    const QString text = Q(form.ReceivedText());
+    QVERIFY2(text.contains(QStringLiteral("20mV")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("11.9V")), qPrintable(text));
+    QVERIFY(bench.messages.empty());
+}
+
+void PollCycleTest::unknownModel_addsNothing_andShowsAnEmptyPage() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=kd520\r\n"); // models are compared exactly
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    bench.ports = "COM1";
+    form.PollTick();
+
+    QVERIFY(Deliver(bench, "BATTERY TEST\r\nCCA 600\r\n"));
+    QCOMPARE(bench.links.readTimeouts.size(), std::size_t{1});
+    QCOMPARE(Q(form.ReceivedText()), QString());
+    QCOMPARE(BodyHtml(form), QString());
+    QVERIFY(bench.messages.empty());
+}
+
+void PollCycleTest::connectedPortVanishes_released_andReconnectedOnItsReturn() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=QM\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    bench.ports = "COM1";
+    form.PollTick();
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("COM1 Connected OK"));
+
+    bench.ports = "";
+    form.PollTick();
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("Select COM Port ?"));
+    QVERIFY(form.SerialPort() == nullptr);
+    QCOMPARE(bench.links.LiveLinks(), 0);
+    form.PollTick(); // still gone: nothing more happens
+    QCOMPARE(bench.links.opens.size(), std::size_t{1});
+
+    bench.ports = "COM1";
+    form.PollTick();
+    QCOMPARE(bench.links.opens, (std::vector<std::string>{"COM1", "COM1"}));
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("COM1 Connected OK"));
+    QVERIFY(form.SerialPort() != nullptr && form.SerialPort()->PortActive());
+    QCOMPARE(bench.links.lineCalls.size(), std::size_t{2});
+
+    // And the new connection is read.
+    QVERIFY(Deliver(bench, "CCA 600\r\n"));
+    QVERIFY(Q(form.ReceivedText()).contains(QStringLiteral("CCA 600")));
+    QVERIFY(bench.messages.empty());
+    QVERIFY(bench.links.callsAfterRelease.empty());
+}
+
+void PollCycleTest::deviceGone_released_andReconnectedToTheSamePort() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=QM\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    bench.ports = "COM1,COM3";
+    form.PollTick();
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("COM3 Connected OK"));
+    QVERIFY(Deliver(bench, "VOLTS 12.6V\r\n"));
+
+    // The adapter hangs up but its port is still listed.
+    bench.links.incoming.push_back({"", 5, true});
+    form.PollTick();
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("Select COM Port ?"));
+    QVERIFY(form.SerialPort() == nullptr);
+    QCOMPARE(bench.links.LiveLinks(), 0);
+    // What was received stays for the report.
+    QVERIFY(Q(form.ReceivedText()).contains(QStringLiteral("12.6V")));
+
+    form.PollTick();
+    QCOMPARE(bench.links.opens, (std::vector<std::string>{"COM3", "COM3"}));
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("COM3 Connected OK"));
+    QCOMPARE(MenuTexts(form.PopupMenu1), (QStringList{"COM3", "COM1"}));
+    QCOMPARE(Q(form.KnownPortList()), QStringLiteral("COM1,COM3"));
+    QVERIFY(bench.messages.empty());
+    QVERIFY(bench.links.callsAfterRelease.empty());
+}
+
+void PollCycleTest::failingPortList_reportedOncePerRunOfFailures() {
+    ShellBench bench;
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    bench.listerFails = true;
+    for (int i = 0; i < 12; ++i)
+        form.PollTick();
+    QCOMPARE(bench.messages.size(), std::size_t{1});
+    QCOMPARE(bench.messages[0].kind, MessageKind::Error);
+    QCOMPARE(bench.messages[0].caption, QStringLiteral("Quillar"));
+    QCOMPARE(bench.messages[0].text, Q(bench.listerError));
+    QVERIFY(bench.links.opens.empty());
+
+    // The list is readable again, then fails anew: a new run, a new message.
+    bench.listerFails = false;
+    bench.ports = "COM1";
+    form.PollTick();
+    QCOMPARE(bench.links.opens.size(), std::size_t{1});
+    bench.listerFails = true;
+    for (int i = 0; i < 5; ++i)
+        form.PollTick();
+    QCOMPARE(bench.messages.size(), std::size_t{2});
+    QCOMPARE(bench.messages[1].text, Q(bench.listerError));
+    // The connection made in between is untouched by the failures.
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("COM1 Connected OK"));
+
+}
+
+void PollCycleTest::typedValues_surviveNewBytes_untilClear() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=KD318\r\n");
+    {
+        QFile logo(QString::fromStdString(bench.exeDir + "logo.bmp"));
+        QVERIFY(logo.open(QIODevice::WriteOnly));
+        logo.write("BM", 2);
+    }
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    bench.ports = "COM1";
+    form.PollTick();
+
+    QVERIFY(Deliver(bench, "BATTERY TEST\r\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(InputValue(form, QStringLiteral("a")), QString(), kWaitMs);
+    RunScript(form.ReportView()->View()->page(),
+              QStringLiteral("document.getElementById('a').value = 'ACME'; true"));
+    QCOMPARE(InputValue(form, QStringLiteral("a")), QStringLiteral("ACME"));
+
+    QVERIFY(Deliver(bench, "CCA 600\r\n"));
+    QVERIFY(BodyHtml(form).contains(QStringLiteral("CCA 600")));
+    QCOMPARE(InputValue(form, QStringLiteral("a")), QStringLiteral("ACME"));
+
+    QVERIFY(WaitForPage(form, [&] { form.ToolButton4->click(); }));
+    QVERIFY(Deliver(bench, "BATTERY TEST\r\n"));
+    QVERIFY(BodyHtml(form).contains(QStringLiteral("BATTERY TEST")));
+    QCOMPARE(InputValue(form, QStringLiteral("a")), QString());
+}
+
+std::unique_ptr<QObject> MakePollCycleTest() {
+    return std::make_unique<PollCycleTest>();
+}
+
+} // namespace quillar::test
+
+#include "poll_cycle_test.moc"

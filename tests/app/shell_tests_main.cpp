@@ -1,0 +1,29 @@
+// Runs the shell's test classes in one process: the engine starts only once.
+
+#include "app/quillar_application.h"
+#include "view/report_browser.h"
+
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+namespace quillar::test {
+std::unique_ptr<QObject> MakeMainWindowTest();
+std::unique_ptr<QObject> MakePollCycleTest();
+std::unique_ptr<QObject> MakePortConnectionTest();
+} // namespace quillar::test
+
+int main(int argc, char** argv) {
+    // As the program does: the report scheme exists before the application object.
+    quillar::TReportBrowser::RegisterUrlScheme();
+    quillar::QuillarApplication app(argc, argv);
+    std::vector<std::unique_ptr<QObject>> suites;
+    suites.push_back(quillar::test::MakeMainWindowTest());
+    suites.push_back(quillar::test::MakePollCycleTest());
+    suites.push_back(quillar::test::MakePortConnectionTest());
+    int failed = 0;
+    for (const auto& suite : suites)
+        failed += QTest::qExec(suite.get(), argc, argv) != 0 ? 1 : 0;
+    return failed;
+}
