@@ -1,0 +1,370 @@
+// quillar-measure: runs Quillar's main window in this process against a
+// pseudo-terminal that it drives itself, and prints
+//   latency  from the write of a printout's last byte to the pageShown of the
+//            first page that holds the whole printout (median, p95, max);
+//   idle     CPU of this process and the engine's processes with the port open
+//            and nothing arriving;
+//   memory   RSS and PSS of the same processes while the view replaces a
+//            20 KB report page again and again.
+// The window is the real TForm1 with the real port discovery, serial link and
+// poll timer; only the configuration file lives in a temporary folder.
+
+#include "process_tree.h"
+
+#include "app/main_window.h"
+#include "app/quillar_application.h"
+#include "report/device_chars.h"
+#include "report/phrase_tables.h"
+#include "report/report_pages.h"
+#include "view/report_browser.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace quillar::measure {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+    bool latency = true, idle = true, memory = true;
+    int printouts = 50;
+    int idleSeconds = 60;
+    int pages = 500;
+    int reportBytes = 20 * 1024;
+    QString model = QStringLiteral("QM");
+};
+
+void Usage() {
+    std::puts(
+        "usage: quillar-measure [--only latency|idle|memory] [--printouts N] [--idle-seconds S]\n"
+        "                       [--pages N] [--report-kib K] [--model KD520|KD318|QM]\n"
+        "Runs Quillar's window against a pseudo-terminal driven from here and prints\n"
+        "latency (last byte -> page shown), idle CPU and memory over page replacements.");
+}
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+void Pause(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double Percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    // Nearest rank.
+    const std::size_t rank =
+        static_cast<std::size_t>(std::ceil(p / 100.0 * static_cast<double>(values.size())));
+    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
+}
+
+std::string ReadSample(const QString& model) {
+    QFile file(QStringLiteral(QUILLAR_SAMPLES_DIR "/") + model.toLower() + QStringLiteral(".txt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// A pseudo-terminal whose device is reachable under a link in a folder, and
+// named in QUILLAR_EXTRA_PORTS so that the window's port discovery finds it.
+class Line {
+public:
+    bool Open(const QString& linkPath) {
+        int slave = -1;
+        char name[256] = {};
+        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0)
+            return false;
+        termios raw{};
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        close(slave);
+        link_ = linkPath.toStdString();
+        if (symlink(name, link_.c_str()) != 0)
+            return false;
+        qputenv("QUILLAR_EXTRA_PORTS", linkPath.toLocal8Bit());
+        return true;
+    }
+    ~Line() {
+        if (!link_.empty())
+            unlink(link_.c_str());
+        if (master_ >= 0)
+            close(master_);
+    }
+    bool Write(const std::string& bytes) {
+        std::size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = write(master_, bytes.data() + sent, bytes.size() - sent);
+            if (n <= 0)
+                return false;
+            sent += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+private:
+    int master_ = -1;
+    std::string link_;
+};
+
+struct Session {
+    QTemporaryDir dir;
+    Line line;
+    std::unique_ptr<TForm1> form;
+    QString link;
+
+    bool Start(const QString& model) {
+        if (!dir.isValid())
+            return false;
+        QFile ini(dir.filePath(QStringLiteral("quillar.ini")));
+        if (!ini.open(QIODevice::WriteOnly))
+            return false;
+        ini.write(QStringLiteral("[Config]\r\nModel=%1\r\nLanguage=0\r\nLanguageOption=1,2,3\r\n")
+                      .arg(model)
+                      .toLatin1());
+        ini.close();
+        for (int step = 0; step <= 10; ++step) {
+            const QString name = QString::number(step) + QStringLiteral(".png");
+            QFile::copy(QStringLiteral(QUILLAR_STATE_IMAGE_DIR "/") + name, dir.filePath(name));
+        }
+        link = dir.filePath(QStringLiteral("ttyTester"));
+        if (!line.Open(link))
+            return false;
+        ShellEnvironment env = ShellEnvironment::ForRunningProgram();
+        env.iniPath = dir.filePath(QStringLiteral("quillar.ini")).toStdString();
+        env.executableDir = dir.path().toStdString() + "/";
+        form = std::make_unique<TForm1>(std::move(env));
+        form->show();
+        const QString connected = link + QStringLiteral(" Connected OK");
+        return WaitFor([&] { return form->ToolButton6->text() == connected; }, 30'000);
+    }
+};
+
+bool MeasureLatency(Session& s, const Options& o) {
+    const std::string printout = ReadSample(o.model);
+    if (printout.empty()) {
+        std::fprintf(stderr, "quillar-measure: no sample for %s\n", qPrintable(o.model));
+        return false;
+    }
+    TForm1& form = *s.form;
+    // Each pageShown with the text size at that moment: a page is announced
+    // only when no newer one waits, so one announced while the text holds k
+    // whole printouts shows all of them.
+    std::vector<std::pair<Clock::time_point, std::size_t>> shown;
+    QObject::connect(form.ReportView(), &TReportBrowser::pageShown, form.ReportView(),
+                     [&](bool ok) {
+                         if (ok)
+                             shown.emplace_back(Clock::now(), form.ReceivedText().size());
+                     });
+
+    // One printout to warm the engine up and learn the size of one printout's text.
+    form.ToolButton4Click();
+    Pause(500);
+    if (!s.line.Write(printout) || !WaitFor([&] { return !form.ReceivedText().empty(); }, 30'000))
+        return false;
+    Pause(1500);
+    const std::size_t perPrintout = form.ReceivedText().size();
+
+    // Writes out of step with the 250 ms poll, so that every phase of the tick is met.
+    std::mt19937 random(20240601);
+    std::uniform_int_distribution<int> jitter(0, 249);
+    std::vector<double> ms;
+    for (int i = 2; i <= o.printouts + 1; ++i) {
+        Pause(750 + jitter(random));
+        shown.clear();
+        const std::size_t whole = perPrintout * static_cast<std::size_t>(i);
+        if (!s.line.Write(printout))
+            return false;
+        const Clock::time_point lastByte = Clock::now();
+        const bool ok = WaitFor(
+            [&] {
+                return std::any_of(shown.begin(), shown.end(),
+                                   [&](const auto& e) { return e.second >= whole; });
+            },
+            30'000);
+        if (!ok || form.ReceivedText().size() != whole) {
+            std::fprintf(stderr,
+                         "quillar-measure: printout %d not shown whole (text %zu bytes, "
+                         "expected %zu)\n",
+                         i, form.ReceivedText().size(), whole);
+            return false;
+        }
+        const auto at = std::find_if(shown.begin(), shown.end(),
+                                     [&](const auto& e) { return e.second >= whole; });
+        ms.push_back(std::chrono::duration<double, std::milli>(at->first - lastByte).count());
+    }
+    std::printf("latency  last byte -> page shown, %zu printouts of %s (%zu bytes each)\n",
+                ms.size(), qPrintable(o.model), printout.size());
+    std::printf("latency  median %.0f ms, p95 %.0f ms, min %.0f ms, max %.0f ms  "
+                "(target p95 < 400 ms)\n",
+                Percentile(ms, 50), Percentile(ms, 95), *std::min_element(ms.begin(), ms.end()),
+                *std::max_element(ms.begin(), ms.end()));
+    return true;
+}
+
+bool MeasureIdle(Session& s, const Options& o) {
+    // Let the last page settle first.
+    Pause(3000);
+    const pid_t self = getpid();
+    const std::vector<pid_t> before = ProcessTree(self);
+    const double cpu0 = CpuSeconds(before);
+    const Clock::time_point t0 = Clock::now();
+    Pause(o.idleSeconds * 1000);
+    const std::vector<pid_t> after = ProcessTree(self);
+    const double cpu1 = CpuSeconds(after);
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    const bool stillConnected =
+        s.form->ToolButton6->text() == s.link + QStringLiteral(" Connected OK");
+    std::printf("idle     %.1f s with %s open, nothing arriving, %zu processes: CPU %.2f s = "
+                "%.2f %% of one core  (target < 2 %%)%s\n",
+                wall, qPrintable(s.link), after.size(), cpu1 - cpu0,
+                100.0 * (cpu1 - cpu0) / wall, stillConnected ? "" : "  [port lost meanwhile]");
+    return stillConnected;
+}
+
+bool MeasureMemory(Session& s, const Options& o) {
+    TForm1& form = *s.form;
+    // A report of the size asked, built as the poll builds it: the sample
+    // printout again and again, translated and through the phrase tables.
+    const std::string printout = ReadSample(o.model);
+    std::string text;
+    while (text.size() < static_cast<std::size_t>(o.reportBytes)) {
+        text += TranslateDeviceBytes(printout, o.model.toStdString(), 0);
+        ApplyPhraseTables(text, form.ColonTable(), form.LanguageTable(), 0);
+    }
+    PageInputs in;
+    const std::string model = o.model.toStdString();
+    in.deviceModel = model;
+    in.templateLines = &form.TemplateLines();
+    in.executableDir = s.dir.path().toStdString() + "/";
+    TReportBrowser& view = *form.ReportView();
+    int shown = 0;
+    QObject::connect(&view, &TReportBrowser::pageShown, &view, [&](bool) { ++shown; });
+
+    const pid_t self = getpid();
+    in.receivedText = text;
+    std::printf("memory   %d replacements of a %zu-byte %s report page\n", o.pages,
+                BuildReportPage(in).size(), qPrintable(o.model));
+    double first = 0, last = 0;
+    for (int i = 1; i <= o.pages; ++i) {
+        // Each page differs (the date line), so nothing can be taken from the last one.
+        const std::string date = "page " + std::to_string(i);
+        in.dateText = date;
+        const std::string withCount = text + "<br>page " + std::to_string(i) + "<br>";
+        in.receivedText = withCount;
+        const int before = shown;
+        view.ShowPage(BuildReportPage(in));
+        if (!WaitFor([&] { return shown > before; }, 30'000)) {
+            std::fprintf(stderr, "quillar-measure: page %d was not shown\n", i);
+            return false;
+        }
+        if (i == 1 || i % 50 == 0 || i == o.pages) {
+            Pause(200);
+            const std::vector<pid_t> tree = ProcessTree(self);
+            const Memory m = MemoryOf(tree);
+            std::printf("memory   after %3d pages: RSS %6.1f MiB, PSS %6.1f MiB (%zu processes)\n",
+                        i, m.rssMiB, m.pssMiB, tree.size());
+            std::fflush(stdout);
+            if (i == 1)
+                first = m.rssMiB;
+            last = m.rssMiB;
+        }
+    }
+    std::printf("memory   RSS after the first page %.1f MiB, after the last %.1f MiB, growth %.1f "
+                "MiB  (target < 350 MiB, not climbing)\n",
+                first, last, last - first);
+    return true;
+}
+
+} // namespace
+
+int Main(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--only" && hasValue) {
+            const std::string what = argv[++i];
+            o.latency = what == "latency";
+            o.idle = what == "idle";
+            o.memory = what == "memory";
+        } else if (a == "--printouts" && hasValue) {
+            o.printouts = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--idle-seconds" && hasValue) {
+            o.idleSeconds = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--pages" && hasValue) {
+            o.pages = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--report-kib" && hasValue) {
+            o.reportBytes = std::max(1, std::atoi(argv[++i])) * 1024;
+        } else if (a == "--model" && hasValue) {
+            o.model = QString::fromLocal8Bit(argv[++i]);
+        } else if (a == "--help" || a == "-h") {
+            Usage();
+            return 0;
+        } else if (a.rfind("-", 0) == 0 && a != "-platform") {
+            std::fprintf(stderr, "quillar-measure: unknown option %s (see --help)\n", a.c_str());
+            return 2;
+        }
+    }
+
+    TReportBrowser::RegisterUrlScheme();
+    int qtArgc = 1;
+    QuillarApplication app(qtArgc, argv);
+    Session session;
+    if (!session.Start(o.model)) {
+        std::fprintf(stderr, "quillar-measure: the window did not connect to %s\n",
+                     qPrintable(session.link));
+        return 1;
+    }
+    std::printf("quillar-measure: window connected to %s, model %s\n", qPrintable(session.link),
+                qPrintable(o.model));
+    std::fflush(stdout);
+    bool ok = true;
+    if (o.latency)
+        ok = MeasureLatency(session, o) && ok;
+    std::fflush(stdout);
+    if (o.idle)
+        ok = MeasureIdle(session, o) && ok;
+    std::fflush(stdout);
+    if (o.memory)
+        ok = MeasureMemory(session, o) && ok;
+    return ok ? 0 : 1;
+}
+
+} // namespace quillar::measure
+
+int main(int argc, char** argv) {
+    return quillar::measure::Main(argc, argv);
+}
