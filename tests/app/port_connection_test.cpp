@@ -165,17 +165,18 @@ void PortConnectionTest::nestedTickDuringRetries_newerAttemptKeepsPortAndCaption
     bench.ports = "COM1";
     form.PollTick();
     QVERIFY(nested);
+    // No call reached a released connection object.
+    QVERIFY2(bench.links.callsAfterRelease.empty(),
+             bench.links.callsAfterRelease.empty() ? ""
+                                                   : bench.links.callsAfterRelease[0].c_str());
 
     const std::vector<std::string> expectedOpens =
         afterFirstPause ? std::vector<std::string>{"COM1", "COM1", "COM5"}
                         : std::vector<std::string>{"COM1", "COM5"};
     QCOMPARE(bench.links.opens, expectedOpens);
     QCOMPARE(bench.sleeps.size(), std::size_t{afterFirstPause ? 1u : 0u});
-    // The outer attempt gave up when the newer one took over: it touched no
-    // released object, and left the newer one's caption and connection alone.
-    QVERIFY2(bench.links.callsAfterRelease.empty(),
-             bench.links.callsAfterRelease.empty() ? ""
-                                                   : bench.links.callsAfterRelease[0].c_str());
+    // The outer attempt gave up when the newer one took over: it left the
+    // newer one's caption and connection alone.
     QCOMPARE(form.ToolButton6->text(), QStringLiteral("COM5 Connected OK"));
     QVERIFY(form.SerialPort() != nullptr && form.SerialPort()->PortActive());
     QCOMPARE(Q(form.SerialPort()->DeviceName()), QStringLiteral("COM5"));
