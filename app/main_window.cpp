@@ -67,11 +67,17 @@ TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     Timer1->start(); // ticks arrive through the event loop, after FormCreate
 
-    connect(ToolButton2, &QToolButton::clicked, this, &TForm1::ToolButton2Click);
-    connect(ToolButton4, &QToolButton::clicked, this, &TForm1::ToolButton4Click);
-    connect(ToolButton6, &QToolButton::clicked, this, &TForm1::ToolButton6Click);
+    // Errors of a handler are reported here, before they would run through
+    // Qt's signal code, which is not made for exceptions.
+    connect(ToolButton2, &QToolButton::clicked, this,
+            [this] { ReportErrors([this] { ToolButton2Click(); }); });
+    connect(ToolButton4, &QToolButton::clicked, this,
+            [this] { ReportErrors([this] { ToolButton4Click(); }); });
+    connect(ToolButton6, &QToolButton::clicked, this,
+            [this] { ReportErrors([this] { ToolButton6Click(); }); });
     for (QAction* item : PopupMenu2->actions())
-        connect(item, &QAction::triggered, this, [this, item] { English1Click(item); });
+        connect(item, &QAction::triggered, this,
+                [this, item] { ReportErrors([this, item] { English1Click(item); }); });
     Panel1->installEventFilter(this);
 
     FormCreate();
@@ -113,16 +119,13 @@ void TForm1::FormCreate() {
         ToolButton8->setText(languages[CurrentLanguage_]->text());
     } else {
         CurrentLanguage_ = 0;
-        try {
-            languages[0]->trigger();
-        } catch (const std::exception& error) {
-            ShowErrorMessage(QString::fromUtf8(error.what()));
-        }
+        languages[0]->trigger();
     }
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         // The toolkit's default size for a new main window: two thirds of the screen.
         resize(screen->availableGeometry().size() * 2 / 3);
+        winId(); // the native window knows its frame, so the outer size is measured
         move(CentredPosition(screen->geometry().size(), frameGeometry().size()));
     }
 

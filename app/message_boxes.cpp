@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <exception>
+
 namespace quillar {
 
 namespace {
@@ -32,6 +34,14 @@ void ShowConfirmMessage(QWidget* parent, const QString& text) {
 void ShowErrorMessage(const QString& text) {
     Show(QApplication::activeWindow(),
          {MessageKind::Error, QApplication::applicationDisplayName(), text}, QMessageBox::Critical);
+}
+
+void ReportErrors(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowErrorMessage(QString::fromUtf8(error.what()));
+    }
 }
 
 } // namespace quillar

@@ -27,4 +27,8 @@ void SetMessageHook(MessageHook hook);
 void ShowConfirmMessage(QWidget* parent, const QString& text);
 void ShowErrorMessage(const QString& text);
 
+// Runs an event handler; an error it raises is shown in the error box and the
+// program goes on.
+void ReportErrors(const std::function<void()>& handler);
+
 } // namespace quillar

@@ -24,7 +24,8 @@ QAction* TForm1::AddPortItem(const std::string& portName) {
     // The caption is the port name exactly: '&' must not become a shortcut mark.
     item->setText(PortText(portName).replace(QLatin1Char('&'), QStringLiteral("&&")));
     item->setData(PortText(portName));
-    connect(item, &QAction::triggered, this, [this, item] { PortItemClick(item); });
+    connect(item, &QAction::triggered, this,
+            [this, item] { ReportErrors([this, item] { PortItemClick(item); }); });
     const QList<QAction*> items = PopupMenu1->actions();
     PopupMenu1->insertAction(items.isEmpty() ? nullptr : items.first(), item);
     return item;
