@@ -22,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -183,11 +184,14 @@ bool MeasureLatency(Session& s, const Options& o) {
     // only when no newer one waits, so one announced while the text holds k
     // whole printouts shows all of them.
     std::vector<std::pair<Clock::time_point, std::size_t>> shown;
-    QObject::connect(form.ReportView(), &TReportBrowser::pageShown, form.ReportView(),
+    const QMetaObject::Connection recording = QObject::connect(form.ReportView(), &TReportBrowser::pageShown, form.ReportView(),
                      [&](bool ok) {
                          if (ok)
                              shown.emplace_back(Clock::now(), form.ReceivedText().size());
                      });
+
+    // The connection refers to locals of this function.
+    const auto stopRecording = qScopeGuard([&] { QObject::disconnect(recording); });
 
     // One printout to warm the engine up and learn the size of one printout's text.
     form.ToolButton4Click();
@@ -271,7 +275,9 @@ bool MeasureMemory(Session& s, const Options& o) {
     in.executableDir = s.dir.path().toStdString() + "/";
     TReportBrowser& view = *form.ReportView();
     int shown = 0;
-    QObject::connect(&view, &TReportBrowser::pageShown, &view, [&](bool) { ++shown; });
+    const QMetaObject::Connection counting =
+        QObject::connect(&view, &TReportBrowser::pageShown, &view, [&](bool) { ++shown; });
+    const auto stopCounting = qScopeGuard([&] { QObject::disconnect(counting); });
 
     const pid_t self = getpid();
     in.receivedText = text;
