@@ -25,9 +25,8 @@ namespace quillar::test {
 
 namespace {
 
-const QStringList kLanguages = {"English", "Chinese", "Japanese", "Korean",
-                                "Danish",  "Norwegian", "Polish", "Romanian",
-                                "German",  "Spanish",  "French", "Italian"};
+const QStringList kLanguages = {"English", "Chinese",  "Japanese", "Korean",  "Danish", "Norwegian",
+                                "Polish",  "Romanian", "German",   "Spanish", "French", "Italian"};
 
 // Indexes of the language items the menu offers.
 QList<int> VisibleLanguages(const TForm1& form) {
@@ -75,13 +74,17 @@ void MainWindowTest::controls_haveTheirNamesAndCaptions() {
     TForm1& form = *bench.form;
 
     QCOMPARE(form.windowTitle(), QStringLiteral("Quillar v1.6.0907"));
-    const std::pair<QObject*, const char*> named[] = {
-        {form.ToolBar1, "ToolBar1"},       {form.ToolButton2, "ToolButton2"},
-        {form.ToolButton4, "ToolButton4"}, {form.ToolButton6, "ToolButton6"},
-        {form.ToolButton8, "ToolButton8"}, {form.StatusBar1, "StatusBar1"},
-        {form.StatusPanel1, "StatusPanel1"}, {form.Panel1, "Panel1"},
-        {form.PopupMenu1, "PopupMenu1"},   {form.PopupMenu2, "PopupMenu2"},
-        {form.Timer1, "Timer1"}};
+    const std::pair<QObject*, const char*> named[] = {{form.ToolBar1, "ToolBar1"},
+                                                      {form.ToolButton2, "ToolButton2"},
+                                                      {form.ToolButton4, "ToolButton4"},
+                                                      {form.ToolButton6, "ToolButton6"},
+                                                      {form.ToolButton8, "ToolButton8"},
+                                                      {form.StatusBar1, "StatusBar1"},
+                                                      {form.StatusPanel1, "StatusPanel1"},
+                                                      {form.Panel1, "Panel1"},
+                                                      {form.PopupMenu1, "PopupMenu1"},
+                                                      {form.PopupMenu2, "PopupMenu2"},
+                                                      {form.Timer1, "Timer1"}};
     for (const auto& [object, name] : named) {
         QVERIFY2(object != nullptr, name);
         QCOMPARE(object->objectName(), QString::fromLatin1(name));
@@ -289,8 +292,7 @@ void MainWindowTest::resizing_keepsTheViewFillingThePanel() {
         QTRY_VERIFY_WITH_TIMEOUT(fillsPanel(), kWaitMs);
     }
     // The panel fills the space between tool bar and status bar.
-    QCOMPARE(form.Panel1->mapTo(&form, QPoint(0, 0)).y(),
-             form.ToolBar1->geometry().bottom() + 1);
+    QCOMPARE(form.Panel1->mapTo(&form, QPoint(0, 0)).y(), form.ToolBar1->geometry().bottom() + 1);
     QCOMPARE(form.Panel1->mapTo(&form, QPoint(0, form.Panel1->height())).y(),
              form.StatusBar1->geometry().top());
 }

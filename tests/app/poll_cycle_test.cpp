@@ -53,12 +53,12 @@ void PollCycleTest::listChanges_clickTheLastNewName_orTheTopItem() {
         const char* clicked;
     };
     const Step steps[] = {
-        {"COM1,COM3", {"COM3", "COM1"}, "COM3"},               // both new: the last one
-        {"COM1", {"COM1"}, "COM1"},                            // only lost a port: the top item
-        {"COM1,COM5", {"COM5", "COM1"}, "COM5"},               // one new port
-        {"COM1,COM5", {"COM5", "COM1"}, nullptr},              // unchanged: no click
-        {"COM10", {"COM10"}, "COM10"},                         // new name
-        {"COM1,COM10", {"COM10", "COM1"}, "COM10"},            // COM1 is found inside COM10
+        {"COM1,COM3", {"COM3", "COM1"}, "COM3"},                // both new: the last one
+        {"COM1", {"COM1"}, "COM1"},                             // only lost a port: the top item
+        {"COM1,COM5", {"COM5", "COM1"}, "COM5"},                // one new port
+        {"COM1,COM5", {"COM5", "COM1"}, nullptr},               // unchanged: no click
+        {"COM10", {"COM10"}, "COM10"},                          // new name
+        {"COM1,COM10", {"COM10", "COM1"}, "COM10"},             // COM1 is found inside COM10
         {"COM2,COM20,COM3", {"COM3", "COM20", "COM2"}, "COM3"}, // several new: the last one
     };
     std::size_t opens = 0;
@@ -276,7 +276,6 @@ void PollCycleTest::failingPortList_reportedOncePerRunOfFailures() {
     QCOMPARE(bench.messages[1].text, Q(bench.listerError));
     // The connection made in between is untouched by the failures.
     QCOMPARE(form.ToolButton6->text(), QStringLiteral("COM1 Connected OK"));
-
 }
 
 void PollCycleTest::typedValues_surviveNewBytes_untilClear() {

@@ -30,7 +30,9 @@ void PortConnectionTest::pollAttempt_showsConnecting_thenConnected_andSetsTheLin
     QVERIFY(bench.Open());
     TForm1& form = *bench.form;
     QStringList captionsDuringOpen;
-    bench.links.onOpen = [&](const std::string&) { captionsDuringOpen << form.ToolButton6->text(); };
+    bench.links.onOpen = [&](const std::string&) {
+        captionsDuringOpen << form.ToolButton6->text();
+    };
 
     bench.ports = "COM3";
     form.PollTick();
@@ -55,7 +57,9 @@ void PortConnectionTest::pollAttempt_opensAtTheThirdTry_quietly() {
     QVERIFY(bench.Open());
     TForm1& form = *bench.form;
     QStringList captionsDuringOpen;
-    bench.links.onOpen = [&](const std::string&) { captionsDuringOpen << form.ToolButton6->text(); };
+    bench.links.onOpen = [&](const std::string&) {
+        captionsDuringOpen << form.ToolButton6->text();
+    };
     bench.links.failingOpens["COM1"] = 2;
 
     bench.ports = "COM1";
@@ -112,7 +116,9 @@ void PortConnectionTest::userChoosesTheConnectedPort_oldConnectionClosedFirst() 
     QVERIFY(bench.Open());
     TForm1& form = *bench.form;
     std::vector<int> liveDuringOpen;
-    bench.links.onOpen = [&](const std::string&) { liveDuringOpen.push_back(bench.links.LiveLinks()); };
+    bench.links.onOpen = [&](const std::string&) {
+        liveDuringOpen.push_back(bench.links.LiveLinks());
+    };
 
     bench.ports = "COM1,COM2";
     form.PollTick();
@@ -154,7 +160,8 @@ void PortConnectionTest::nestedTickDuringRetries_newerAttemptKeepsPortAndCaption
             return;
         nested = true;
         bench.ports = "COM1,COM5";
-        QMetaObject::invokeMethod(&form, [&form] { form.PollTick(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &form, [&form] { form.PollTick(); }, Qt::QueuedConnection);
     };
     bench.links.onOpen = [&](const std::string& port) {
         // The first open, or the one after the first pause.
@@ -167,8 +174,7 @@ void PortConnectionTest::nestedTickDuringRetries_newerAttemptKeepsPortAndCaption
     QVERIFY(nested);
     // No call reached a released connection object.
     QVERIFY2(bench.links.callsAfterRelease.empty(),
-             bench.links.callsAfterRelease.empty() ? ""
-                                                   : bench.links.callsAfterRelease[0].c_str());
+             bench.links.callsAfterRelease.empty() ? "" : bench.links.callsAfterRelease[0].c_str());
 
     const std::vector<std::string> expectedOpens =
         afterFirstPause ? std::vector<std::string>{"COM1", "COM1", "COM5"}

@@ -97,8 +97,8 @@ void FakeLink::OpenPort(const std::string& portName) {
     SetError(0);
 }
 
-void FakeLink::SetLine(std::int32_t baud, std::int32_t dataBits, char parity,
-                       std::int32_t stopBits, bool softwareFlow, bool hardwareFlow) {
+void FakeLink::SetLine(std::int32_t baud, std::int32_t dataBits, char parity, std::int32_t stopBits,
+                       bool softwareFlow, bool hardwareFlow) {
     script_.lineCalls.push_back({baud, dataBits, parity, stopBits, softwareFlow, hardwareFlow});
     SetError(0);
 }
@@ -191,7 +191,9 @@ QVariant RunScript(QWebEnginePage* page, const QString& script) {
     // Shared: the answer may come after a failed wait has returned.
     auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
     page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                        [state](const QVariant& result) { *state = {true, result}; });
+                        [state](const QVariant& result) {
+                            *state = {true, result};
+                        });
     if (!QTest::qWaitFor([&] { return state->first; }, kWaitMs)) {
         qWarning("no answer from the page to: %s", qPrintable(script.left(200)));
         return {};

@@ -123,7 +123,9 @@ QVariant RunScript(QWebEnginePage* page, const QString& script) {
     // Shared: the answer may come after a failed wait has returned.
     auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
     page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                        [state](const QVariant& result) { *state = {true, result}; });
+                        [state](const QVariant& result) {
+                            *state = {true, result};
+                        });
     if (!QTest::qWaitFor([&] { return state->first; }, kWaitMs))
         return {};
     return state->second;
@@ -137,7 +139,8 @@ QString BodyText(QWebEnginePage* page) {
 QString WaitForBodyText(QWebEnginePage* page, const std::function<bool(const QString&)>& accept,
                         int timeoutMs) {
     QString text;
-    QTest::qWaitFor(
+    // The caller checks the text it gets back; a time-out shows there.
+    (void)QTest::qWaitFor(
         [&] {
             text = BodyText(page);
             if (accept(text))
@@ -151,7 +154,8 @@ QString WaitForBodyText(QWebEnginePage* page, const std::function<bool(const QSt
 
 int Occurrences(const QString& text, const QString& needle) {
     int n = 0;
-    for (qsizetype at = text.indexOf(needle); at >= 0; at = text.indexOf(needle, at + needle.size()))
+    for (qsizetype at = text.indexOf(needle); at >= 0;
+         at = text.indexOf(needle, at + needle.size()))
         ++n;
     return n;
 }

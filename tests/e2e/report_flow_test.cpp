@@ -29,8 +29,8 @@ QString WithoutBlanks(QString text) {
 
 QStringList TesterArguments(const Workshop& shop, const QString& model,
                             const QStringList& more = {}) {
-    return QStringList{QStringLiteral("--model"), model, QStringLiteral("--link"),
-                       shop.LinkPath(), QStringLiteral("--wait-open")} +
+    return QStringList{QStringLiteral("--model"), model, QStringLiteral("--link"), shop.LinkPath(),
+                       QStringLiteral("--wait-open")} +
            more;
 }
 
@@ -58,18 +58,30 @@ void ReportFlowTest::printoutOfEachModel_data() {
 
     // The KD520 form: values cut out of the printout, never the printout itself.
     QTest::newRow("KD520") << QStringLiteral("KD520")
-                           << QStringList{"Battery Test Report", "505CCA", "12.54V", "13.70V",
-                                          "14.70V", "480 A", "2000mS", "10mV", "90%", "100%"}
+                           << QStringList{"Battery Test Report",
+                                          "505CCA",
+                                          "12.54V",
+                                          "13.70V",
+                                          "14.70V",
+                                          "480 A",
+                                          "2000mS",
+                                          "10mV",
+                                          "90%",
+                                          "100%"}
                            << QStringList{"Healthy:", "Select Input", "<!--"} << 2
                            << QStringLiteral("9.png:loaded,10.png:loaded");
     // Without a logo beside the program the KD318 page is the printout as it is.
     QTest::newRow("KD318") << QStringLiteral("KD318")
-                           << QStringList{"Battery Test", "455CCA", "NO-LOADED", "GOOD BATTERY",
-                                          "Cranking Time", "94%"}
+                           << QStringList{"Battery Test", "455CCA",        "NO-LOADED",
+                                          "GOOD BATTERY", "Cranking Time", "94%"}
                            << QStringList{"KD318 - Battery Test Result"} << 0 << QString();
     QTest::newRow("QM") << QStringLiteral("QM")
-                        << QStringList{"Autohaus Müller GmbH", "Großer Weg 4, Köln",
-                                       "Battery Type: AGM", "7.86mΩ", "GOOD-RECHARGE", "9.28V",
+                        << QStringList{"Autohaus Müller GmbH",
+                                       "Großer Weg 4, Köln",
+                                       "Battery Type: AGM",
+                                       "7.86mΩ",
+                                       "GOOD-RECHARGE",
+                                       "9.28V",
                                        "Ripple"}
                         << QStringList{"&#"} << 0 << QString();
 }
@@ -99,9 +111,9 @@ void ReportFlowTest::printoutOfEachModel() {
         QVERIFY2(text.contains(value), qPrintable(value + QStringLiteral(" missing in: ") + text));
     for (const QString& value : absent)
         QVERIFY2(!text.contains(value), qPrintable(value + QStringLiteral(" shown in: ") + text));
-    QCOMPARE(RunScript(shop.Page(), QStringLiteral("document.querySelectorAll('input').length"))
-                 .toInt(),
-             inputBoxes);
+    QCOMPARE(
+        RunScript(shop.Page(), QStringLiteral("document.querySelectorAll('input').length")).toInt(),
+        inputBoxes);
 
     // The state images come from the program's folder and really load.
     const QString imageScript = QStringLiteral(
@@ -138,8 +150,9 @@ void ReportFlowTest::printoutOverSeveralTicksGrows() {
         const QString bare = WithoutBlanks(text);
         if (bare.isEmpty() || bare == whole)
             continue;
-        QVERIFY2(whole.startsWith(bare),
-                 qPrintable(QStringLiteral("a page that is no beginning of the printout: ") + text));
+        QVERIFY2(
+            whole.startsWith(bare),
+            qPrintable(QStringLiteral("a page that is no beginning of the printout: ") + text));
         if (!partial.isEmpty())
             QVERIFY2(bare.size() >= partial.last().size(),
                      qPrintable(QStringLiteral("the report shrank: ") + text));
@@ -158,9 +171,8 @@ void ReportFlowTest::clearWhileBytesArriveRestartsTheReport() {
     TForm1& form = shop.OpenWindow();
 
     // The first line shows after a fraction of the 3.6 s the printout takes.
-    const QString early = WaitForBodyText(shop.Page(), [](const QString& body) {
-        return body.contains(QStringLiteral("Autohaus"));
-    });
+    const QString early = WaitForBodyText(
+        shop.Page(), [](const QString& body) { return body.contains(QStringLiteral("Autohaus")); });
     QVERIFY2(early.contains(QStringLiteral("Autohaus")), qPrintable(early));
     QVERIFY2(tester.CountEvents(QStringLiteral("sent")) == 0,
              "the printout was complete before Clear; the machine is too slow for this case");
@@ -168,9 +180,8 @@ void ReportFlowTest::clearWhileBytesArriveRestartsTheReport() {
     QVERIFY(form.ReceivedText().empty());
 
     QVERIFY2(tester.WaitForEvent(QStringLiteral("sent")), qPrintable(tester.Log()));
-    const QString after = WaitForBodyText(shop.Page(), [](const QString& body) {
-        return body.contains(QStringLiteral("CHARGING"));
-    });
+    const QString after = WaitForBodyText(
+        shop.Page(), [](const QString& body) { return body.contains(QStringLiteral("CHARGING")); });
     QVERIFY2(after.contains(QStringLiteral("CHARGING")), qPrintable(after));
     QVERIFY2(after.contains(QStringLiteral("Ripple")), qPrintable(after));
     QVERIFY2(!after.contains(QStringLiteral("Autohaus")), qPrintable(after));
@@ -180,14 +191,13 @@ void ReportFlowTest::clearWhileBytesArriveRestartsTheReport() {
 void ReportFlowTest::languageChoiceTranslatesLaterData() {
     Workshop shop(QStringLiteral("QM"));
     QVERIFY(shop.IsValid());
-    TesterProcess tester(TesterArguments(
-        shop, QStringLiteral("QM"), {"--pace", "0", "--repeat", "2", "--interval", "6"}));
+    TesterProcess tester(TesterArguments(shop, QStringLiteral("QM"),
+                                         {"--pace", "0", "--repeat", "2", "--interval", "6"}));
     QVERIFY2(tester.Start(), qPrintable(tester.Log()));
     TForm1& form = shop.OpenWindow();
 
-    const QString english = WaitForBodyText(shop.Page(), [](const QString& body) {
-        return body.contains(QStringLiteral("CHARGING"));
-    });
+    const QString english = WaitForBodyText(
+        shop.Page(), [](const QString& body) { return body.contains(QStringLiteral("CHARGING")); });
     QVERIFY2(english.contains(QStringLiteral("Battery Test")), qPrintable(english));
     QVERIFY2(!english.contains(QStringLiteral("電池測試")), qPrintable(english));
     const std::size_t firstBatch = form.ReceivedText().size();
@@ -201,9 +211,8 @@ void ReportFlowTest::languageChoiceTranslatesLaterData() {
              "the second printout came before the language change; the machine is too slow");
 
     QVERIFY2(tester.WaitForEvent(QStringLiteral("sent"), 2), qPrintable(tester.Log()));
-    const QString translated = WaitForBodyText(shop.Page(), [](const QString& body) {
-        return body.contains(QStringLiteral("電池測試"));
-    });
+    const QString translated = WaitForBodyText(
+        shop.Page(), [](const QString& body) { return body.contains(QStringLiteral("電池測試")); });
     QVERIFY2(translated.contains(QStringLiteral("電池測試")), qPrintable(translated));
     QVERIFY(form.ReceivedText().size() > firstBatch);
 }
@@ -211,30 +220,31 @@ void ReportFlowTest::languageChoiceTranslatesLaterData() {
 void ReportFlowTest::typedValuesSurviveTheNextPrintout() {
     Workshop shop(QStringLiteral("KD520"));
     QVERIFY(shop.IsValid());
-    TesterProcess tester(TesterArguments(
-        shop, QStringLiteral("KD520"), {"--pace", "0", "--repeat", "2", "--interval", "6"}));
+    TesterProcess tester(TesterArguments(shop, QStringLiteral("KD520"),
+                                         {"--pace", "0", "--repeat", "2", "--interval", "6"}));
     QVERIFY2(tester.Start(), qPrintable(tester.Log()));
     TForm1& form = shop.OpenWindow();
 
-    const QString first = WaitForBodyText(shop.Page(), [](const QString& body) {
-        return body.contains(QStringLiteral("13.70V"));
-    });
+    const QString first = WaitForBodyText(
+        shop.Page(), [](const QString& body) { return body.contains(QStringLiteral("13.70V")); });
     QVERIFY2(first.contains(QStringLiteral("505CCA")), qPrintable(first));
     const std::size_t firstBatch = form.ReceivedText().size();
 
     // The store name typed into the first box; the mark tells this document apart.
-    const QVariant boxes = RunScript(shop.Page(), QStringLiteral(
-        "var b = document.querySelectorAll('input');"
-        "b[0].value = 'Garage Nord'; b[0].dispatchEvent(new Event('input', {bubbles: true}));"
-        "window.quillarFirstDocument = true; b.length"));
+    const QVariant boxes = RunScript(
+        shop.Page(),
+        QStringLiteral(
+            "var b = document.querySelectorAll('input');"
+            "b[0].value = 'Garage Nord'; b[0].dispatchEvent(new Event('input', {bubbles: true}));"
+            "window.quillarFirstDocument = true; b.length"));
     QCOMPARE(boxes.toInt(), 2);
 
     QVERIFY2(tester.WaitForEvent(QStringLiteral("sent"), 2), qPrintable(tester.Log()));
     QTRY_VERIFY_WITH_TIMEOUT(form.ReceivedText().size() == 2 * firstBatch, kWaitMs);
-    const QString state = QStringLiteral(
-        "var b = document.querySelectorAll('input');"
-        "(window.quillarFirstDocument ? 'same document' : 'new document') + '|' +"
-        "(b.length > 1 ? b[0].value + '|' + b[1].value : 'no boxes')");
+    const QString state =
+        QStringLiteral("var b = document.querySelectorAll('input');"
+                       "(window.quillarFirstDocument ? 'same document' : 'new document') + '|' +"
+                       "(b.length > 1 ? b[0].value + '|' + b[1].value : 'no boxes')");
     QTRY_COMPARE_WITH_TIMEOUT(RunScript(shop.Page(), state).toString(),
                               QStringLiteral("new document|Garage Nord|"), kWaitMs);
 }
@@ -244,17 +254,16 @@ void ReportFlowTest::unplugAndReplugReconnectsByItself() {
     QVERIFY(shop.IsValid());
     // The first printout one second after the open; the cable is pulled at 10 s
     // and put back 2 s later; the second printout follows the new open.
-    TesterProcess tester(TesterArguments(
-        shop, QStringLiteral("QM"),
-        {"--pace", "0", "--delay", "1", "--repeat", "2", "--interval", "300", "--unplug-after",
-         "10", "--replug-after", "2"}));
+    TesterProcess tester(
+        TesterArguments(shop, QStringLiteral("QM"),
+                        {"--pace", "0", "--delay", "1", "--repeat", "2", "--interval", "300",
+                         "--unplug-after", "10", "--replug-after", "2"}));
     QVERIFY2(tester.Start(), qPrintable(tester.Log()));
     TForm1& form = shop.OpenWindow();
 
     QTRY_COMPARE_WITH_TIMEOUT(shop.PortCaption(), ConnectedCaption(shop), kWaitMs);
-    const QString first = WaitForBodyText(shop.Page(), [](const QString& body) {
-        return body.contains(QStringLiteral("CHARGING"));
-    });
+    const QString first = WaitForBodyText(
+        shop.Page(), [](const QString& body) { return body.contains(QStringLiteral("CHARGING")); });
     QCOMPARE(Occurrences(first, QStringLiteral("GOOD-RECHARGE")), 1);
     QVERIFY2(tester.CountEvents(QStringLiteral("unplugged")) == 0,
              "the cable was pulled before the first printout showed; the machine is too slow");
@@ -269,10 +278,10 @@ void ReportFlowTest::unplugAndReplugReconnectsByItself() {
     if (others.isEmpty()) {
         QCOMPARE(shop.PortCaption(), QStringLiteral("Select COM Port ?"));
     } else {
-        QTRY_VERIFY2_WITH_TIMEOUT(
-            shop.PortCaption() == others.last() + QStringLiteral(" Connected OK") ||
-                shop.PortCaption() == QStringLiteral("Select COM Port ?"),
-            qPrintable(shop.PortCaption()), kWaitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(shop.PortCaption() ==
+                                          others.last() + QStringLiteral(" Connected OK") ||
+                                      shop.PortCaption() == QStringLiteral("Select COM Port ?"),
+                                  qPrintable(shop.PortCaption()), kWaitMs);
     }
 
     QVERIFY2(tester.WaitForEvent(QStringLiteral("replugged")), qPrintable(tester.Log()));

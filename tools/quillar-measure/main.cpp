@@ -184,11 +184,11 @@ bool MeasureLatency(Session& s, const Options& o) {
     // only when no newer one waits, so one announced while the text holds k
     // whole printouts shows all of them.
     std::vector<std::pair<Clock::time_point, std::size_t>> shown;
-    const QMetaObject::Connection recording = QObject::connect(form.ReportView(), &TReportBrowser::pageShown, form.ReportView(),
-                     [&](bool ok) {
-                         if (ok)
-                             shown.emplace_back(Clock::now(), form.ReceivedText().size());
-                     });
+    const QMetaObject::Connection recording = QObject::connect(
+        form.ReportView(), &TReportBrowser::pageShown, form.ReportView(), [&](bool ok) {
+            if (ok)
+                shown.emplace_back(Clock::now(), form.ReceivedText().size());
+        });
 
     // The connection refers to locals of this function.
     const auto stopRecording = qScopeGuard([&] { QObject::disconnect(recording); });
@@ -253,8 +253,8 @@ bool MeasureIdle(Session& s, const Options& o) {
         s.form->ToolButton6->text() == s.link + QStringLiteral(" Connected OK");
     std::printf("idle     %.1f s with %s open, nothing arriving, %zu processes: CPU %.2f s = "
                 "%.2f %% of one core  (target < 2 %%)%s\n",
-                wall, qPrintable(s.link), after.size(), cpu1 - cpu0,
-                100.0 * (cpu1 - cpu0) / wall, stillConnected ? "" : "  [port lost meanwhile]");
+                wall, qPrintable(s.link), after.size(), cpu1 - cpu0, 100.0 * (cpu1 - cpu0) / wall,
+                stillConnected ? "" : "  [port lost meanwhile]");
     return stillConnected;
 }
 
