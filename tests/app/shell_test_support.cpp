@@ -1,4 +1,5 @@
 #include "shell_test_support.h"
+#include "page_script.h"
 
 #include <QAction>
 #include <QFile>
@@ -188,17 +189,7 @@ QStringList MenuTexts(const QMenu* menu) {
 }
 
 QVariant RunScript(QWebEnginePage* page, const QString& script) {
-    // Shared: the answer may come after a failed wait has returned.
-    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
-    page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                        [state](const QVariant& result) {
-                            *state = {true, result};
-                        });
-    if (!QTest::qWaitFor([&] { return state->first; }, kWaitMs)) {
-        qWarning("no answer from the page to: %s", qPrintable(script.left(200)));
-        return {};
-    }
-    return state->second;
+    return test::RunPageScript(page, script, kWaitMs);
 }
 
 bool WaitForPage(TForm1& form, const std::function<void()>& action) {

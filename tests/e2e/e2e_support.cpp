@@ -1,4 +1,5 @@
 #include "e2e_support.h"
+#include "page_script.h"
 
 #include <QDir>
 #include <QFile>
@@ -120,15 +121,7 @@ QString Workshop::PortCaption() const {
 }
 
 QVariant RunScript(QWebEnginePage* page, const QString& script) {
-    // Shared: the answer may come after a failed wait has returned.
-    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
-    page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                        [state](const QVariant& result) {
-                            *state = {true, result};
-                        });
-    if (!QTest::qWaitFor([&] { return state->first; }, kWaitMs))
-        return {};
-    return state->second;
+    return test::RunPageScript(page, script, kWaitMs);
 }
 
 QString BodyText(QWebEnginePage* page) {

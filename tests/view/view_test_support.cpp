@@ -1,4 +1,5 @@
 #include "view_test_support.h"
+#include "page_script.h"
 
 #include "view/report_browser.h"
 
@@ -15,17 +16,7 @@
 namespace quillar::test {
 
 QVariant RunScript(QWebEnginePage* page, const QString& script) {
-    // Shared: the callback may come after a failed wait has returned.
-    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
-    page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                        [state](const QVariant& result) {
-                            *state = {true, result};
-                        });
-    if (!QTest::qWaitFor([&] { return state->first; }, kWaitMs)) {
-        qWarning("no answer from the page to: %s", qPrintable(script.left(200)));
-        return {};
-    }
-    return state->second;
+    return test::RunPageScript(page, script, kWaitMs);
 }
 
 int ShowAndWait(TReportBrowser& browser, const std::string& page) {
