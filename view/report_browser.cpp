@@ -1,6 +1,7 @@
 #include "view/report_browser.h"
 
 #include "view/page_bytes.h"
+#include "view/page_update.h"
 #include "view/pdf_printing.h"
 #include "view/report_page_filter.h"
 #include "view/report_scheme_handler.h"
@@ -11,6 +12,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTimer>
+#include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -61,7 +63,7 @@ void ApplySettings(QWebEngineSettings& s) {
 } // namespace
 
 struct TReportBrowser::Impl {
-    enum class Stage { Idle, Capturing, Loading, Restoring };
+    enum class Stage { Idle, Capturing, Loading, Restoring, Updating };
 
     TReportBrowser* self = nullptr;
     // Declared in the order of their dependencies: members go in reverse, so
@@ -83,10 +85,17 @@ struct TReportBrowser::Impl {
     quint64 forgetGeneration = 0; // a capture begun before ForgetTypedValues is dropped
     bool shownOnce = false;       // a page has loaded at least once
     bool freshStart = false;      // the page shown now is not to be read back
+    // The source of the document shown (or being brought to): what a new page
+    // is compared with to update the document in place.
+    QString shownSource;
+    bool engineHasSource = false; // the engine's copy of the source equals shownSource
+    bool forceLoad = false;       // the next page is loaded afresh, not updated in place
 
     void Advance();
     void Capture();
     void LoadPending();
+    void UpdateInPlace(QString next);
+    void RecoverFromLostRenderer();
     void OnLoading(const QWebEngineLoadingInfo& info);
     void Restore();
     void Finish(bool ok);
@@ -116,10 +125,74 @@ void TReportBrowser::Impl::Advance() {
         stage = Stage::Idle;
         return;
     }
+    if (shownOnce && !forceLoad) {
+        QString next = QString::fromUtf8(*pending);
+        if (CanUpdateInPlace(shownSource, next)) {
+            pending.reset();
+            UpdateInPlace(std::move(next));
+            return;
+        }
+    }
     if (shownOnce && !freshStart) {
         Capture();
     } else {
         LoadPending();
+    }
+}
+
+// Same head: the document on screen is brought to the new page, so the
+// engine keeps its document and process and the user's typing goes on.
+void TReportBrowser::Impl::UpdateInPlace(QString next) {
+    stage = Stage::Updating;
+    const qsizetype base = engineHasSource ? shownSource.size() : -1;
+    PageEdit edit;
+    if (engineHasSource) {
+        edit = DiffPages(shownSource, next);
+    } else {
+        edit.text = next;
+    }
+    shownSource = std::move(next);
+    engineHasSource = false; // until the engine confirms
+    freshStart = false;      // what is typed from now on is worth carrying over
+    RunStep(InPlaceUpdateScript(edit, base), [this](const QVariant& result) {
+        if (result.typeId() == QMetaType::Bool && result.toBool()) {
+            engineHasSource = true;
+            Finish(true);
+            return;
+        }
+        // The engine's document is not the one expected: load the page afresh.
+        forceLoad = true;
+        if (!pending) {
+            pending = shownSource.toUtf8();
+        }
+        Advance();
+    });
+}
+
+void TReportBrowser::Impl::RecoverFromLostRenderer() {
+    // Whatever was awaited will not answer. Show the newest page again in a
+    // new render process, so that the view does not stay blank.
+    engineHasSource = false;
+    forceLoad = true;
+    if (!pending && shownOnce) {
+        pending = shownSource.toUtf8();
+    }
+    switch (stage) {
+    case Stage::Capturing:
+        ++step;
+        LoadPending();
+        return;
+    case Stage::Restoring:
+    case Stage::Updating:
+        ++step;
+        Finish(false);
+        return;
+    case Stage::Loading:
+    case Stage::Idle:
+        if (stage == Stage::Idle) {
+            Advance();
+        }
+        return;
     }
 }
 
@@ -136,6 +209,9 @@ void TReportBrowser::Impl::Capture() {
 
 void TReportBrowser::Impl::LoadPending() {
     // Several pages that arrived during the capture collapse into the newest.
+    shownSource = QString::fromUtf8(*pending);
+    engineHasSource = false;
+    forceLoad = false;
     const QUrl url = schemeHandler->Offer(std::move(*pending));
     pending.reset();
     freshStart = false;
@@ -153,6 +229,9 @@ void TReportBrowser::Impl::OnLoading(const QWebEngineLoadingInfo& info) {
         return;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
         shownOnce = true;
+        // Old report pages are never gone back to; keeping them in the history
+        // would only keep their documents alive.
+        page->history()->clear();
         Restore();
         return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
@@ -204,17 +283,8 @@ TReportBrowser::TReportBrowser(QWidget* owner) : QObject(owner), impl_(new Impl)
     ApplySettings(*impl_->page->settings());
     connect(impl_->page.get(), &QWebEnginePage::loadingChanged, this,
             [this](const QWebEngineLoadingInfo& info) { impl_->OnLoading(info); });
-    connect(impl_->page.get(), &QWebEnginePage::renderProcessTerminated, this, [this] {
-        // The awaited script will not answer; go on without it.
-        Impl& d = *impl_;
-        if (d.stage == Impl::Stage::Capturing) {
-            ++d.step;
-            d.LoadPending();
-        } else if (d.stage == Impl::Stage::Restoring) {
-            ++d.step;
-            d.Finish(false);
-        }
-    });
+    connect(impl_->page.get(), &QWebEnginePage::renderProcessTerminated, this,
+            [this] { impl_->RecoverFromLostRenderer(); });
 
     impl_->view = new QWebEngineView(owner);
     impl_->view->setPage(impl_->page.get());
@@ -297,6 +367,9 @@ void TReportBrowser::ForgetTypedValues() {
     impl_->typed.Clear();
     ++impl_->forgetGeneration;
     impl_->freshStart = true;
+    // A new report gets a new document: nothing of the old one, typed or
+    // scrolled, is carried into it.
+    impl_->forceLoad = true;
 }
 
 QWebEngineView* TReportBrowser::View() const {

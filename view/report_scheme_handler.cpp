@@ -17,7 +17,7 @@ void RegisterReportScheme() {
     }
     registered = true;
     QWebEngineUrlScheme scheme(ReportSchemeName());
-    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
     // Local access lets the page load its file:// images although the page
     // itself comes from memory. As a local scheme its pages also fall under
     // LocalContentCanAccessRemoteUrls (off), a second guard beside the
@@ -31,7 +31,7 @@ TReportSchemeHandler::TReportSchemeHandler(QObject* parent) : QWebEngineUrlSchem
 
 QUrl TReportSchemeHandler::Offer(QByteArray page) {
     ++counter_;
-    url_ = QUrl(QString::fromLatin1(ReportSchemeName()) + QStringLiteral(":page-") +
+    url_ = QUrl(QString::fromLatin1(ReportSchemeName()) + QStringLiteral("://report/page-") +
                 QString::number(counter_));
     page_ = std::move(page);
     return url_;

@@ -1,0 +1,171 @@
+#include "view/page_update.h"
+
+#include <algorithm>
+
+namespace quillar {
+
+namespace {
+
+// Runs in the application's world, so it works while the page's own scripts
+// are off. The source lives in that world's window object, which lasts as
+// long as the document.
+const char* const kMorph = R"JS(
+(function (base, from, tail, text) {
+  var w = window;
+  function syncAttributes(to, model) {
+    var i, a, old = to.attributes;
+    for (i = old.length - 1; i >= 0; --i) {
+      a = old[i];
+      if (!model.hasAttributeNS(a.namespaceURI, a.localName))
+        to.removeAttributeNS(a.namespaceURI, a.localName);
+    }
+    for (i = 0; i < model.attributes.length; ++i) {
+      a = model.attributes[i];
+      if (to.getAttributeNS(a.namespaceURI, a.localName) !== a.value)
+        to.setAttributeNS(a.namespaceURI, a.name, a.value);
+    }
+  }
+  function sameKind(o, n) {
+    return o.nodeType === n.nodeType && o.nodeName === n.nodeName && o.nodeName !== 'TEMPLATE';
+  }
+  function morphNode(o, n) {
+    if (o.nodeType === Node.ELEMENT_NODE) {
+      syncAttributes(o, n);
+      morphChildren(o, n);
+    } else if (o.nodeValue !== n.nodeValue) {
+      o.nodeValue = n.nodeValue;
+    }
+  }
+  // Keeps the equal runs at both ends, morphs the nodes of the same kind at
+  // the start of the differing middle and replaces the rest of it, so that an
+  // input box stays the same element (focus, caret, typed value) while the
+  // text around it changes.
+  function morphChildren(oldParent, newParent) {
+    if (!newParent.firstChild) {
+      oldParent.textContent = '';
+      return;
+    }
+    var o = oldParent.firstChild, n = newParent.firstChild;
+    while (o && n && o.isEqualNode(n)) { o = o.nextSibling; n = n.nextSibling; }
+    if (!o && !n) return;
+    var oldPrefixEnd = o ? o.previousSibling : oldParent.lastChild;
+    var newPrefixEnd = n ? n.previousSibling : newParent.lastChild;
+    var oe = oldParent.lastChild, ne = newParent.lastChild;
+    while (oe && ne && oe !== oldPrefixEnd && ne !== newPrefixEnd && oe.isEqualNode(ne)) {
+      oe = oe.previousSibling; ne = ne.previousSibling;
+    }
+    var oldRef = oe ? oe.nextSibling : oldParent.firstChild;
+    var newRef = ne ? ne.nextSibling : newParent.firstChild;
+    var oldMid = [], newMid = [], x;
+    for (x = o; x && x !== oldRef; x = x.nextSibling) oldMid.push(x);
+    for (x = n; x && x !== newRef; x = x.nextSibling) newMid.push(x);
+    var i = 0;
+    while (i < oldMid.length && i < newMid.length && sameKind(oldMid[i], newMid[i])) {
+      morphNode(oldMid[i], newMid[i]);
+      ++i;
+    }
+    if (i < oldMid.length) {
+      var gone = document.createRange();
+      gone.setStartBefore(oldMid[i]);
+      gone.setEndAfter(oldMid[oldMid.length - 1]);
+      gone.deleteContents();
+    }
+    if (i < newMid.length) {
+      var added = document.createDocumentFragment();
+      for (var j = i; j < newMid.length; ++j) added.appendChild(document.adoptNode(newMid[j]));
+      oldParent.insertBefore(added, oldRef);
+    }
+  }
+  var source;
+  if (base < 0) {
+    source = text;
+  } else {
+    var old = w.quillarSource;
+    if (typeof old !== 'string' || old.length !== base) return false;
+    source = old.substring(0, from) + text + old.substring(old.length - tail);
+  }
+  w.quillarSource = undefined;
+  try {
+    var fresh = new DOMParser().parseFromString(source, 'text/html');
+    if (!document.body || !fresh.body) return false;
+    syncAttributes(document.documentElement, fresh.documentElement);
+    syncAttributes(document.body, fresh.body);
+    morphChildren(document.body, fresh.body);
+  } catch (e) {
+    return false;
+  }
+  w.quillarSource = source;
+  return true;
+})
+)JS";
+
+} // namespace
+
+QString PageHeadOf(const QString& page) {
+    const qsizetype body = page.indexOf(QLatin1String("<body"), 0, Qt::CaseInsensitive);
+    if (body < 0)
+        return {};
+    const qsizetype close = page.indexOf(QLatin1Char('>'), body);
+    if (close < 0)
+        return {};
+    const QString head = page.left(close + 1);
+    if (!head.contains(QLatin1String("utf-8"), Qt::CaseInsensitive))
+        return {};
+    return head;
+}
+
+bool CanUpdateInPlace(const QString& shown, const QString& next) {
+    const QString head = PageHeadOf(next);
+    return !head.isEmpty() && shown.startsWith(head) && PageHeadOf(shown).size() == head.size();
+}
+
+PageEdit DiffPages(const QString& shown, const QString& next) {
+    const qsizetype limit = std::min(shown.size(), next.size());
+    qsizetype from = 0;
+    while (from < limit && shown[from] == next[from])
+        ++from;
+    if (from > 0 && next[from - 1].isHighSurrogate())
+        --from;
+    qsizetype tail = 0;
+    while (tail < limit - from && shown[shown.size() - 1 - tail] == next[next.size() - 1 - tail])
+        ++tail;
+    if (tail > 0 && next[next.size() - tail].isLowSurrogate())
+        --tail;
+    PageEdit edit;
+    edit.from = from;
+    edit.tail = tail;
+    edit.text = next.mid(from, next.size() - tail - from);
+    return edit;
+}
+
+QString JsStringLiteral(const QString& text) {
+    QString out;
+    out.reserve(text.size() + 2);
+    out += QLatin1Char('"');
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == '"' || u == '\\') {
+            out += QLatin1Char('\\');
+            out += c;
+        } else if (u >= 0x20 && u < 0x7f) {
+            out += c;
+        } else {
+            static const char kHex[] = "0123456789abcdef";
+            const char escape[] = {'\\', 'u', kHex[(u >> 12) & 15], kHex[(u >> 8) & 15],
+                                   kHex[(u >> 4) & 15], kHex[u & 15]};
+            out += QLatin1String(escape, sizeof escape);
+        }
+    }
+    out += QLatin1Char('"');
+    return out;
+}
+
+QString InPlaceUpdateScript(const PageEdit& edit, qsizetype baseLength) {
+    return QString::fromLatin1(kMorph) + QStringLiteral("(%1, %2, %3, %4)")
+                                             .arg(baseLength)
+                                             .arg(edit.from)
+                                             .arg(edit.tail)
+                                             .arg(JsStringLiteral(edit.text));
+}
+
+} // namespace quillar

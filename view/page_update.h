@@ -1,0 +1,44 @@
+#pragma once
+// Bringing the document on screen to a new page in place, without a new load:
+// typing, focus, caret, selection and scroll position survive, and the engine
+// keeps one document (and one process) for the whole report.
+//
+// The engine's application world keeps the source of the page it shows; each
+// update sends only the changed span of that source. The script parses the
+// whole new source as a fresh load would, then changes the live document only
+// where it differs from the parsed one.
+
+#include <QString>
+
+namespace quillar {
+
+// The page source up to and including its opening body tag, or an empty text
+// when the page has no body tag or does not declare UTF-8 (such a page is
+// always loaded afresh).
+QString PageHeadOf(const QString& page);
+
+// The pages can be brought one to the other in place: both have the same
+// non-empty head.
+bool CanUpdateInPlace(const QString& shown, const QString& next);
+
+// The span of shown that differs from next: shown[from, shown.size() - tail)
+// is replaced by next[from, next.size() - tail). Surrogate pairs are never cut.
+struct PageEdit {
+    qsizetype from = 0;
+    qsizetype tail = 0;
+    QString text; // the replacement
+};
+PageEdit DiffPages(const QString& shown, const QString& next);
+
+// text as a JavaScript string literal: only printable ASCII stays as it is,
+// everything else (controls, line separators, surrogates) is escaped.
+QString JsStringLiteral(const QString& text);
+
+// A script for the application's world. It applies edit to the source the
+// document was last brought to, which must be baseLength UTF-16 units long
+// (a baseLength of -1 takes edit.text as the whole source), and morphs the
+// document to it. Answers true when done, false when the engine's source was
+// not the expected one (the caller then loads the page afresh).
+QString InPlaceUpdateScript(const PageEdit& edit, qsizetype baseLength);
+
+} // namespace quillar
