@@ -5,9 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,14 +37,62 @@ std::string_view TrimIniBlanks(std::string_view s) {
     return s;
 }
 
-std::string ReadWholeFile(const std::string& path, bool& exists) {
-    std::ifstream in(path, std::ios::binary);
-    exists = static_cast<bool>(in);
-    if (!exists)
-        return {};
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
+// The configuration is a regular file. A FIFO, a device or a folder under its
+// name is treated as unreadable: opening a FIFO for reading would block
+// start-up until a writer came. The open itself never blocks.
+std::optional<std::string> ReadRegularFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[65536];
+    while (true) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return text;
+}
+
+// The file that a write to path must replace: path itself, or, when path is a
+// symbolic link (also a chain of them, or one whose target does not exist
+// yet), the file it finally points to, so that the link stays a link.
+std::string WriteTarget(const std::string& path) {
+    std::string target = path;
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st {};
+        if (lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return target;
+        std::vector<char> link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = readlink(target.c_str(), link.data(), link.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= link.size())
+            return target;
+        const std::string next(link.data(), static_cast<std::size_t>(n));
+        const std::size_t slash = target.find_last_of('/');
+        target = next.front() == '/' || slash == std::string::npos
+                     ? next
+                     : target.substr(0, slash + 1) + next;
+    }
+    return target; // a loop of links: the write fails with the usual message
+}
+
+// The user's read-only mark on the file is respected, also by root, whom the
+// kernel would let write anyway.
+bool IsWritableFile(const std::string& path, const struct stat& st) {
+    return (st.st_mode & 0222) != 0 && access(path.c_str(), W_OK) == 0;
 }
 
 // Puts "Language=<value>" into the text of an INI file: the first "Language"
@@ -238,7 +284,8 @@ ShellConfig ReadShellConfig(const std::string& iniPath) {
     CSimpleIniA ini; // the "A" flavour matches names regardless of case
     ini.SetUnicode(false);
     ini.SetMultiKey(false);
-    if (ini.LoadFile(iniPath.c_str()) < 0)
+    const std::optional<std::string> text = ReadRegularFile(iniPath);
+    if (!text || ini.LoadData(text->data(), text->size()) < 0)
         return config;
     auto readString = [&](const char* key) {
         std::string value = ini.GetValue("Config", key, "");
@@ -253,18 +300,28 @@ ShellConfig ReadShellConfig(const std::string& iniPath) {
 }
 
 void WriteLanguage(const std::string& iniPath, std::int32_t language) {
-    bool exists = false;
-    const std::string updated =
-        WithLanguageKey(ReadWholeFile(iniPath, exists), std::to_string(language));
+    const std::string target = WriteTarget(iniPath);
+    struct stat st {};
+    const bool exists = stat(target.c_str(), &st) == 0;
+    if (exists && (!S_ISREG(st.st_mode) || !IsWritableFile(target, st)))
+        UnableToWrite(iniPath);
+    std::optional<std::string> current;
+    if (exists) {
+        current = ReadRegularFile(target);
+        if (!current)
+            UnableToWrite(iniPath); // not readable: the rest of it would be lost
+    }
+    const std::string updated = WithLanguageKey(current.value_or(""), std::to_string(language));
 
-    const std::string temporary = iniPath + ".tmp-XXXXXX";
+    // Written beside the real file and renamed over it: a reader never sees
+    // half a file, and a symbolic link keeps pointing at it.
+    const std::string temporary = target + ".tmp-XXXXXX";
     std::vector<char> name(temporary.begin(), temporary.end());
     name.push_back('\0');
     const int fd = mkstemp(name.data());
     if (fd < 0)
         UnableToWrite(iniPath);
-    struct stat st {};
-    if (exists && stat(iniPath.c_str(), &st) == 0)
+    if (exists)
         fchmod(fd, st.st_mode & 07777);
     else
         fchmod(fd, 0644);
@@ -279,7 +336,7 @@ void WriteLanguage(const std::string& iniPath, std::int32_t language) {
     }
     ok = ok && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
-    if (!ok || std::rename(name.data(), iniPath.c_str()) != 0) {
+    if (!ok || std::rename(name.data(), target.c_str()) != 0) {
         unlink(name.data());
         UnableToWrite(iniPath);
     }

@@ -65,7 +65,6 @@ TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(250);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-    Timer1->start(); // ticks arrive through the event loop, after FormCreate
 
     // Errors of a handler are reported here, before they would run through
     // Qt's signal code, which is not made for exceptions.
@@ -81,6 +80,9 @@ TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
     Panel1->installEventFilter(this);
 
     FormCreate();
+    // Started only now: a message box shown by FormCreate (a failed language
+    // write) runs a modal loop, and a tick inside it would find no view yet.
+    Timer1->start();
 }
 
 TForm1::~TForm1() {

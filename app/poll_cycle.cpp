@@ -63,6 +63,10 @@ bool TForm1::ListPorts(std::string& list) {
 }
 
 void TForm1::PollTick() {
+    // Nothing to show into before FormCreate has made the view, nor after
+    // FormDestroy has released it.
+    if (!ReportView_)
+        return;
     std::string newList;
     if (!ListPorts(newList))
         return;

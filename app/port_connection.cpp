@@ -17,6 +17,12 @@ const QString NoConnectionCaption = QStringLiteral("Select COM Port ?");
 QString PortText(const std::string& portName) {
     return QString::fromUtf8(portName);
 }
+
+// A button's text takes '&' as the mark of a shortcut letter; the port button
+// shows the port name exactly, so each one is doubled.
+QString ButtonText(const QString& caption) {
+    return QString(caption).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
 } // namespace
 
 QAction* TForm1::AddPortItem(const std::string& portName) {
@@ -38,7 +44,7 @@ void TForm1::PortItemClick(QAction* sender) {
     const bool startedByUser = !AutoConnecting_;
     const std::uint64_t attempt = ++connectionAttempt_;
 
-    ToolButton6->setText(PortText(portName) + QStringLiteral(" Connecting ..."));
+    ToolButton6->setText(ButtonText(PortText(portName) + QStringLiteral(" Connecting ...")));
     ToolButton6->repaint(); // the open blocks: show the caption now
 
     SerialPort_.reset();
@@ -69,7 +75,7 @@ void TForm1::PortItemClick(QAction* sender) {
                                          QString::fromUtf8(SerialPort_->ErrorText()));
         return;
     }
-    ToolButton6->setText(PortText(portName) + QStringLiteral(" Connected OK"));
+    ToolButton6->setText(ButtonText(PortText(portName) + QStringLiteral(" Connected OK")));
     SerialPort_->SetLine(9600, 8, 'N', 0, false, true);
 }
 

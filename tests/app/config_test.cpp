@@ -9,6 +9,9 @@
 #include <stdexcept>
 #include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace quillar {
 namespace {
 
@@ -144,6 +147,69 @@ TEST_F(ConfigFileTest, failedWriteNamesTheFileAndLeavesItAlone) {
         EXPECT_EQ(std::string(error.what()), "Unable to write to " + unwritable);
     }
     EXPECT_FALSE(fs::exists(unwritable));
+}
+
+void ExpectUnableToWrite(const std::string& path, std::int32_t language) {
+    try {
+        WriteLanguage(path, language);
+        ADD_FAILURE() << "the write to " << path << " should fail";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()), "Unable to write to " + path);
+    }
+}
+
+TEST_F(ConfigFileTest, onlyARegularFileIsConfiguration) {
+    // A FIFO would block a reader until a writer comes: start-up must not hang
+    // on it, and a write must not replace it.
+    ASSERT_EQ(mkfifo(path_.c_str(), 0644), 0);
+    const ShellConfig fromFifo = ReadShellConfig(path_);
+    EXPECT_EQ(fromFifo.language, 0);
+    EXPECT_TRUE(fromFifo.model.empty());
+    ExpectUnableToWrite(path_, 2);
+    struct stat st {};
+    ASSERT_EQ(lstat(path_.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    fs::remove(path_);
+    fs::create_directory(path_);
+    EXPECT_EQ(ReadShellConfig(path_).language, 0);
+    ExpectUnableToWrite(path_, 2);
+    EXPECT_TRUE(fs::is_directory(path_));
+}
+
+TEST_F(ConfigFileTest, readOnlyFileIsLeftAloneEvenForRoot) {
+    Write("[Config]\nLanguage=1\n");
+    fs::permissions(path_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ExpectUnableToWrite(path_, 3);
+    EXPECT_EQ(Read(), "[Config]\nLanguage=1\n");
+    EXPECT_EQ(ReadShellConfig(path_).language, 1);
+}
+
+TEST_F(ConfigFileTest, symbolicLinkIsWrittenThroughAndStaysALink) {
+    // The real file elsewhere, reached by a chain of a relative and an absolute link.
+    fs::create_directory(dir_ / "shared");
+    const fs::path real = dir_ / "shared" / "workshop.ini";
+    std::ofstream(real, std::ios::binary) << "[Config]\nModel=KD520\nLanguage=1\n";
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(real, dir_ / "middle.ini");
+    fs::create_symlink("middle.ini", path_);
+
+    WriteLanguage(path_, 5);
+    EXPECT_TRUE(fs::is_symlink(path_));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "middle.ini"));
+    EXPECT_EQ(Read(), "[Config]\nModel=KD520\nLanguage=5\n");
+    EXPECT_EQ(ReadShellConfig(path_).language, 5);
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    // The temporary file lived beside the real one and is gone.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "shared"), fs::directory_iterator()), 1);
+
+    // A link whose target does not exist yet: the target is created.
+    fs::remove(path_);
+    fs::create_symlink("shared/new.ini", path_);
+    WriteLanguage(path_, 2);
+    EXPECT_TRUE(fs::is_symlink(path_));
+    EXPECT_EQ(ReadShellConfig((dir_ / "shared" / "new.ini").string()).language, 2);
 }
 
 } // namespace

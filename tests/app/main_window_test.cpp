@@ -5,6 +5,7 @@
 #include "shell_test_support.h"
 
 #include <QAction>
+#include <QEventLoop>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
@@ -60,6 +61,7 @@ private slots:
     void languageOutsideMenu_becomesEnglish_andIsWrittenBack();
     void choosingKorean_writesThree_andTheNextStartShowsIt();
     void choosingLanguage_unwritableFile_oneError_choiceStands();
+    void startupLanguageWriteFails_noTickUntilTheViewExists();
     void centredPosition_halvesTheDifference();
     void window_opensCentredOnTheScreen();
     void resizing_keepsTheViewFillingThePanel();
@@ -209,6 +211,41 @@ void MainWindowTest::languageOutsideMenu_becomesEnglish_andIsWrittenBack() {
     // The rest of the file stays.
     QCOMPARE(Q(written.model), QStringLiteral("QM"));
     QCOMPARE(written.languageOptions.size(), std::size_t{2});
+}
+
+void MainWindowTest::startupLanguageWriteFails_noTickUntilTheViewExists() {
+    // A read-only configuration with a language outside the menu, a tester
+    // already plugged in and sending: the start-up correction fails, and its
+    // error box runs a modal loop while the window is still being created.
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nLanguage=12\r\nModel=QM\r\n");
+    QFile::setPermissions(Q(bench.iniPath), QFile::ReadOwner | QFile::ReadGroup);
+    bench.ports = "COM1";
+    bench.links.incoming.push_back({"Battery Test\r\n"});
+    std::size_t opensInsideTheBox = 0;
+    SetMessageHook([&](const MessageRecord& message) {
+        bench.messages.push_back(message);
+        // Open as long as a person would keep a modal box: several timer periods.
+        QEventLoop modal;
+        QTimer::singleShot(800, &modal, &QEventLoop::quit);
+        modal.exec();
+        opensInsideTheBox = bench.links.opens.size();
+    });
+
+    QVERIFY(bench.Open());
+    QCOMPARE(bench.messages.size(), std::size_t{1});
+    QCOMPARE(bench.messages[0].kind, MessageKind::Error);
+    QCOMPARE(bench.messages[0].text, QStringLiteral("Unable to write to ") + Q(bench.iniPath));
+    QCOMPARE(opensInsideTheBox, std::size_t{0}); // no tick ran inside the box
+    QVERIFY(bench.form->ReportView() != nullptr);
+    QCOMPARE(bench.form->ToolButton8->text(), QStringLiteral("English"));
+    QCOMPARE(ReadShellConfig(bench.iniPath).language, 12); // the file is left alone
+
+    // Once the window stands, the poll connects and shows what arrives.
+    bench.form->PollTick();
+    QCOMPARE(bench.links.opens, std::vector<std::string>{"COM1"});
+    QVERIFY(WaitForPage(*bench.form, [&] { bench.form->PollTick(); }));
+    QCOMPARE(Q(bench.form->ReceivedText()), QStringLiteral("Battery Test<br>"));
 }
 
 void MainWindowTest::choosingKorean_writesThree_andTheNextStartShowsIt() {

@@ -23,6 +23,7 @@ private slots:
     void nestedTickDuringRetries_newerAttemptKeepsPortAndCaption_data();
     void nestedTickDuringRetries_newerAttemptKeepsPortAndCaption();
     void portButton_emptyMenu_asksToCheck_otherwisePopsUpBelowTheToolBar();
+    void portNameWithAmpersand_showsExactlyOnTheButton();
 };
 
 void PortConnectionTest::pollAttempt_showsConnecting_thenConnected_andSetsTheLine() {
@@ -227,6 +228,22 @@ void PortConnectionTest::portButton_emptyMenu_asksToCheck_otherwisePopsUpBelowTh
 
 std::unique_ptr<QObject> MakePortConnectionTest() {
     return std::make_unique<PortConnectionTest>();
+}
+
+void PortConnectionTest::portNameWithAmpersand_showsExactlyOnTheButton() {
+    ShellBench bench;
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    bench.ports = "/dev/R&D";
+    form.PollTick();
+    // The button draws "&x" as an underlined x; what it shows must be the name.
+    const QString text = form.ToolButton6->text();
+    QVERIFY2(QKeySequence::mnemonic(text).isEmpty(), qPrintable(text));
+    QString shown = text;
+    shown.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&'));
+    shown.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+    QCOMPARE(shown, QStringLiteral("/dev/R&D Connected OK"));
+    QCOMPARE(bench.links.opens, std::vector<std::string>{"/dev/R&D"});
 }
 
 } // namespace quillar::test
