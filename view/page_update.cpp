@@ -10,7 +10,7 @@ namespace {
 // are off. The source lives in that world's window object, which lasts as
 // long as the document.
 const char* const kMorph = R"JS(
-(function (base, from, tail, text) {
+(function (base, from, tail, text, headLength, fresh) {
   var w = window;
   function syncAttributes(to, model) {
     var i, a, old = to.attributes;
@@ -24,6 +24,14 @@ const char* const kMorph = R"JS(
       if (to.getAttributeNS(a.namespaceURI, a.localName) !== a.value)
         to.setAttributeNS(a.namespaceURI, a.name, a.value);
     }
+  }
+  function sameAttributes(a, b) {
+    if (a.attributes.length !== b.attributes.length) return false;
+    for (var i = 0; i < a.attributes.length; ++i) {
+      var x = a.attributes[i];
+      if (b.getAttributeNS(x.namespaceURI, x.localName) !== x.value) return false;
+    }
+    return true;
   }
   function sameKind(o, n) {
     return o.nodeType === n.nodeType && o.nodeName === n.nodeName && o.nodeName !== 'TEMPLATE';
@@ -40,12 +48,15 @@ const char* const kMorph = R"JS(
   // the start of the differing middle and replaces the rest of it, so that an
   // input box stays the same element (focus, caret, typed value) while the
   // text around it changes.
-  function morphChildren(oldParent, newParent) {
-    if (!newParent.firstChild) {
+  // With from given (a child of oldParent, or null for its end), the children
+  // before it stay as they are and the rest is brought to newParent's.
+  function morphChildren(oldParent, newParent, from) {
+    var whole = arguments.length < 3;
+    if (whole && !newParent.firstChild) {
       oldParent.textContent = '';
       return;
     }
-    var o = oldParent.firstChild, n = newParent.firstChild;
+    var o = whole ? oldParent.firstChild : from, n = newParent.firstChild;
     while (o && n && o.isEqualNode(n)) { o = o.nextSibling; n = n.nextSibling; }
     if (!o && !n) return;
     var oldPrefixEnd = o ? o.previousSibling : oldParent.lastChild;
@@ -76,6 +87,34 @@ const char* const kMorph = R"JS(
       oldParent.insertBefore(added, oldRef);
     }
   }
+  // Parses only the source after the last line break before the change: a
+  // <br> that ended up a direct child of the body leaves the parser in a
+  // clean state (in body, nothing open, data state), so the document up to it
+  // is what a fresh load of the whole source would give as well. Whether the
+  // break found in the source is such a one is checked against the document:
+  // the old source after it must parse into exactly the body's last children,
+  // right after a <br> of the body. Answers false when that does not hold.
+  function updateTail(old, source) {
+    if (from < headLength + 4) return false;
+    var cut = old.lastIndexOf('<br>', from - 4);
+    if (cut < headLength) return false;
+    cut += 4;
+    var head = old.substring(0, headLength), parser = new DOMParser();
+    var oldTail = parser.parseFromString(head + old.substring(cut), 'text/html');
+    var newTail = parser.parseFromString(head + source.substring(cut), 'text/html');
+    if (!oldTail.body || !newTail.body || oldTail.body.nodeName !== 'BODY' ||
+        newTail.body.nodeName !== 'BODY' || !sameAttributes(oldTail.body, newTail.body) ||
+        !sameAttributes(oldTail.documentElement, newTail.documentElement))
+      return false;
+    var live = document.body.lastChild;
+    for (var m = oldTail.body.lastChild; m; m = m.previousSibling) {
+      if (!live || !live.isEqualNode(m)) return false;
+      live = live.previousSibling;
+    }
+    if (!live || live.nodeName !== 'BR') return false;
+    morphChildren(document.body, newTail.body, live.nextSibling);
+    return true;
+  }
   var source;
   if (base < 0) {
     source = text;
@@ -86,15 +125,28 @@ const char* const kMorph = R"JS(
   }
   w.quillarSource = undefined;
   try {
-    var fresh = new DOMParser().parseFromString(source, 'text/html');
-    if (!document.body || !fresh.body) return false;
-    syncAttributes(document.documentElement, fresh.documentElement);
-    syncAttributes(document.body, fresh.body);
-    morphChildren(document.body, fresh.body);
+    if (!document.body) return false;
+    if (fresh) {
+      // A new report: nothing of the old one, typed or scrolled, stays.
+      // One new body instead of removing the old report's nodes one by one.
+      document.documentElement.replaceChild(document.createElement('body'), document.body);
+      window.scrollTo(0, 0);
+    }
+    if (fresh || base < 0 || !updateTail(old, source)) {
+      var fresh = new DOMParser().parseFromString(source, 'text/html');
+      if (!fresh.body) return false;
+      syncAttributes(document.documentElement, fresh.documentElement);
+      syncAttributes(document.body, fresh.body);
+      morphChildren(document.body, fresh.body);
+    }
   } catch (e) {
     return false;
   }
   w.quillarSource = source;
+  // Every layout of a long report leaves large garbage behind; the engine
+  // collects it lazily, by which time a report of some megabytes has run the
+  // render process out of memory. The engine exposes gc to this script only.
+  if ((source.length > 262144 || base > 262144) && typeof gc === 'function') gc();
   return true;
 })
 )JS";
@@ -151,8 +203,9 @@ QString JsStringLiteral(const QString& text) {
             out += c;
         } else {
             static const char kHex[] = "0123456789abcdef";
-            const char escape[] = {'\\', 'u', kHex[(u >> 12) & 15], kHex[(u >> 8) & 15],
-                                   kHex[(u >> 4) & 15], kHex[u & 15]};
+            const char escape[] = {
+                '\\',        'u', kHex[(u >> 12) & 15], kHex[(u >> 8) & 15], kHex[(u >> 4) & 15],
+                kHex[u & 15]};
             out += QLatin1String(escape, sizeof escape);
         }
     }
@@ -160,12 +213,15 @@ QString JsStringLiteral(const QString& text) {
     return out;
 }
 
-QString InPlaceUpdateScript(const PageEdit& edit, qsizetype baseLength) {
-    return QString::fromLatin1(kMorph) + QStringLiteral("(%1, %2, %3, %4)")
+QString InPlaceUpdateScript(const PageEdit& edit, qsizetype baseLength, qsizetype headLength,
+                            bool startFresh) {
+    return QString::fromLatin1(kMorph) + QStringLiteral("(%1, %2, %3, %4, %5, %6)")
                                              .arg(baseLength)
                                              .arg(edit.from)
                                              .arg(edit.tail)
-                                             .arg(JsStringLiteral(edit.text));
+                                             .arg(JsStringLiteral(edit.text))
+                                             .arg(headLength)
+                                             .arg(startFresh ? "true" : "false");
 }
 
 } // namespace quillar

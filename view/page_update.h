@@ -37,8 +37,13 @@ QString JsStringLiteral(const QString& text);
 // A script for the application's world. It applies edit to the source the
 // document was last brought to, which must be baseLength UTF-16 units long
 // (a baseLength of -1 takes edit.text as the whole source), and morphs the
-// document to it. Answers true when done, false when the engine's source was
-// not the expected one (the caller then loads the page afresh).
-QString InPlaceUpdateScript(const PageEdit& edit, qsizetype baseLength);
+// document to it; headLength is the length of the pages' common head. A
+// change after the last line break of a long report costs as much as that
+// last line, not the whole report. Answers true when done, false when the
+// engine's source was not the expected one (the caller then loads afresh).
+// With startFresh the document is emptied first: no typed value, no scroll
+// position of the old report survives.
+QString InPlaceUpdateScript(const PageEdit& edit, qsizetype baseLength, qsizetype headLength,
+                            bool startFresh);
 
 } // namespace quillar

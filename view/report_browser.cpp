@@ -153,20 +153,23 @@ void TReportBrowser::Impl::UpdateInPlace(QString next) {
     }
     shownSource = std::move(next);
     engineHasSource = false; // until the engine confirms
-    freshStart = false;      // what is typed from now on is worth carrying over
-    RunStep(InPlaceUpdateScript(edit, base), [this](const QVariant& result) {
-        if (result.typeId() == QMetaType::Bool && result.toBool()) {
-            engineHasSource = true;
-            Finish(true);
-            return;
-        }
-        // The engine's document is not the one expected: load the page afresh.
-        forceLoad = true;
-        if (!pending) {
-            pending = shownSource.toUtf8();
-        }
-        Advance();
-    });
+    const bool startFresh = freshStart;
+    freshStart = false; // what is typed from now on is worth carrying over
+    const qsizetype headLength = PageHeadOf(shownSource).size();
+    RunStep(InPlaceUpdateScript(edit, base, headLength, startFresh),
+            [this](const QVariant& result) {
+                if (result.typeId() == QMetaType::Bool && result.toBool()) {
+                    engineHasSource = true;
+                    Finish(true);
+                    return;
+                }
+                // The engine's document is not the one expected: load the page afresh.
+                forceLoad = true;
+                if (!pending) {
+                    pending = shownSource.toUtf8();
+                }
+                Advance();
+            });
 }
 
 void TReportBrowser::Impl::RecoverFromLostRenderer() {
@@ -305,6 +308,18 @@ TReportBrowser::~TReportBrowser() {
 
 void TReportBrowser::RegisterUrlScheme() {
     RegisterReportScheme();
+    // The in-place update collects the garbage of each layout of a long report
+    // at once (see page_update.cpp). The pages' own scripts never run, so only
+    // the application's scripts can call gc. Read once, when the engine starts.
+    static bool flagged = false;
+    if (!flagged) {
+        flagged = true;
+        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        if (!flags.contains("--js-flags")) {
+            flags += flags.isEmpty() ? "--js-flags=--expose-gc" : " --js-flags=--expose-gc";
+            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+        }
+    }
 }
 
 void TReportBrowser::SetHostWindow(QWidget* host) {
@@ -367,9 +382,6 @@ void TReportBrowser::ForgetTypedValues() {
     impl_->typed.Clear();
     ++impl_->forgetGeneration;
     impl_->freshStart = true;
-    // A new report gets a new document: nothing of the old one, typed or
-    // scrolled, is carried into it.
-    impl_->forceLoad = true;
 }
 
 QWebEngineView* TReportBrowser::View() const {

@@ -34,8 +34,9 @@ public:
 
     QWebEngineView* View() const;
 
-    // Registers the URL scheme that report pages are served under. main() calls
-    // it before constructing QApplication: the engine ignores schemes registered
+    // Registers the URL scheme that report pages are served under and adds the
+    // engine's command-line flags that the view needs. main() calls it before
+    // constructing QApplication: the engine ignores schemes and flags given
     // after it has started. Calling it again does nothing.
     static void RegisterUrlScheme();
 

@@ -16,12 +16,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 using namespace std::string_literals;
 
@@ -54,6 +56,7 @@ private slots:
     void remoteRequests_areNeverMade();
     void navigationAwayFromTheReport_isRefused();
     void typedValues_surviveTheNextPage_untilForgotten();
+    void inPlaceUpdate_isWhatAFreshLoadGives_andTypingGoesOn();
     void ctrlN_isSwallowed_otherKeysAreNot();
     void enter_reachesThePage_notTheMainWindow();
     void hostWindow_viewAtOriginOutsideLayout();
@@ -283,6 +286,56 @@ void ReportBrowserTest::typedValues_surviveTheNextPage_untilForgotten() {
     QCOMPARE(RunScript(EnginePage(), "document.querySelectorAll('input')[1].value"),
              QVariant(QString()));
     QCOMPARE(RunScript(EnginePage(), "window.scrollY").toInt(), 0);
+}
+
+void ReportBrowserTest::inPlaceUpdate_isWhatAFreshLoadGives_andTypingGoesOn() {
+    // A report that grows as the tester's text does, device markup included:
+    // an unclosed <b>, a table, a comment still open, a fix-up far back, text
+    // after the foot. Each page must look as a fresh parse of it would.
+    const std::string form = "<input id=\"a\" size=40></br>";
+    const std::vector<std::string> bodies = {
+        "Battery Test<br>",
+        "Battery Test<br>Sto-red 12.5V<br>x<b>bold<br>more",
+        "Battery Test<br>Sto-red 12.5V<br>x<b>bold<br>more</b> plain<br>",
+        "Battery Test<br>Stored 12.5V<br>x<b>bold<br>more</b> plain<br><table><tr><td>c<br>",
+        "Battery Test<br>Stored 12.5V<br>x<b>bold<br>more</b> "
+        "plain<br><table><tr><td>c<br>d</table>"
+        "<br>&#252 ok<br><!--open<br>",
+        "Battery Test<br>Stored 12.5V<br>x<b>bold<br>more</b> "
+        "plain<br><table><tr><td>c<br>d</table>"
+        "<br>&#252 ok<br><!--open<br>closed--> after<br>",
+    };
+    QCOMPARE(ShowAndWait(*browser_, Page(form)), 0);
+    RunScript(EnginePage(), "window.quillarFirstDocument = true;"
+                            "document.getElementById('a').focus(); true");
+    QWidget* input = browser_->View()->focusProxy();
+    QVERIFY(input != nullptr);
+    input->setFocus();
+
+    QString typed;
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+        const std::string page = Page(form + bodies[i]) + "<p>after the foot</p>";
+        // Keys typed while the page is being replaced, not only between pages.
+        browser_->ShowPage(page);
+        const QString keys = QStringLiteral("k%1").arg(i);
+        QTest::keyClicks(input, keys);
+        typed += keys;
+        // As the engine gets it: the view ends the last line with CR LF.
+        const QString literal =
+            QString::fromUtf8(QJsonDocument(QJsonArray{QString::fromStdString(page + "\r\n")})
+                                  .toJson(QJsonDocument::Compact));
+        const QString check = "var fresh = new DOMParser().parseFromString(" + literal +
+                              "[0], 'text/html');"
+                              "[fresh.body.innerHTML === document.body.innerHTML,"
+                              " !!window.quillarFirstDocument, document.activeElement.id,"
+                              " document.getElementById('a').value].join('|')";
+        QTRY_COMPARE_WITH_TIMEOUT(RunScript(EnginePage(), check).toString(), "true|true|a|" + typed,
+                                  kWaitMs);
+    }
+    // Loads of another head leave no way back to an old report.
+    QCOMPARE(ShowAndWait(*browser_, "<html><head><meta charset=utf-8></head><body>x"), 0);
+    QCOMPARE(ShowAndWait(*browser_, Page("y")), 0);
+    QVERIFY(!EnginePage()->history()->canGoBack());
 }
 
 void ReportBrowserTest::ctrlN_isSwallowed_otherKeysAreNot() {

@@ -10,6 +10,7 @@
 
 namespace quillar::test {
 std::unique_ptr<QObject> MakePageBytesTest();
+std::unique_ptr<QObject> MakePageUpdateTest();
 std::unique_ptr<QObject> MakeReportBrowserTest();
 std::unique_ptr<QObject> MakePdfPrintingTest();
 } // namespace quillar::test
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> suites;
     suites.push_back(quillar::test::MakePageBytesTest());
+    suites.push_back(quillar::test::MakePageUpdateTest());
     suites.push_back(quillar::test::MakeReportBrowserTest());
     suites.push_back(quillar::test::MakePdfPrintingTest());
     int failed = 0;

@@ -5,7 +5,13 @@
 //   idle     CPU of this process and the engine's processes with the port open
 //            and nothing arriving;
 //   memory   RSS and PSS of the same processes while the view replaces a
-//            20 KB report page again and again.
+//            20 KB report page again and again;
+//   growth   (--only growth) render process and whole-tree memory as one QM
+//            report grows to 1, 4 and 12 MiB of received text, the time from
+//            Clear to the empty page at the end, and what Clear gives back;
+//   longrun  (--only longrun) 2,000 printouts at ten times the tester's pace
+//            with Clear after every fifth: tree memory at start, middle, end.
+// The latency phase also counts the engine processes started meanwhile.
 // The window is the real TForm1 with the real port discovery, serial link and
 // poll timer; only the configuration file lives in a temporary folder.
 
@@ -27,6 +33,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <QWebEngineView>
+
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
@@ -39,6 +47,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,20 +58,23 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Options {
-    bool latency = true, idle = true, memory = true;
+    bool latency = true, idle = true, memory = true, growth = false, longrun = false;
     int printouts = 50;
     int idleSeconds = 60;
     int pages = 500;
+    std::vector<int> growthMiB = {1, 4, 12};
+    int longPrintouts = 2000;
     int reportBytes = 20 * 1024;
     QString model = QStringLiteral("QM");
 };
 
 void Usage() {
-    std::puts(
-        "usage: quillar-measure [--only latency|idle|memory] [--printouts N] [--idle-seconds S]\n"
-        "                       [--pages N] [--report-kib K] [--model KD520|KD318|QM]\n"
-        "Runs Quillar's window against a pseudo-terminal driven from here and prints\n"
-        "latency (last byte -> page shown), idle CPU and memory over page replacements.");
+    std::puts("usage: quillar-measure [--only latency|idle|memory|growth|longrun] [--printouts N]\n"
+              "                       [--idle-seconds S] [--pages N] [--report-kib K]\n"
+              "                       [--growth-mib A,B,C] [--long-printouts N] [--model "
+              "KD520|KD318|QM]\n"
+              "Runs Quillar's window against a pseudo-terminal driven from here and prints\n"
+              "latency (last byte -> page shown), idle CPU and memory over page replacements.");
 }
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
@@ -123,6 +135,14 @@ public:
             unlink(link_.c_str());
         if (master_ >= 0)
             close(master_);
+    }
+    // Writes what the line takes now, without waiting; the count written.
+    std::size_t WriteSome(const char* bytes, std::size_t size) {
+        const int flags = fcntl(master_, F_GETFL);
+        fcntl(master_, F_SETFL, flags | O_NONBLOCK);
+        const ssize_t n = write(master_, bytes, size);
+        fcntl(master_, F_SETFL, flags);
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
     }
     bool Write(const std::string& bytes) {
         std::size_t sent = 0;
@@ -193,6 +213,19 @@ bool MeasureLatency(Session& s, const Options& o) {
     // The connection refers to locals of this function.
     const auto stopRecording = qScopeGuard([&] { QObject::disconnect(recording); });
 
+    // Every process of the tree seen during the printouts: a render process
+    // per page would show here.
+    const pid_t self = getpid();
+    std::set<pid_t> seen, atStart;
+    for (const pid_t pid : ProcessTree(self))
+        atStart.insert(pid);
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        for (const pid_t pid : ProcessTree(self))
+            seen.insert(pid);
+    });
+    sampler.start(100);
+
     // One printout to warm the engine up and learn the size of one printout's text.
     form.ToolButton4Click();
     Pause(500);
@@ -235,6 +268,13 @@ bool MeasureLatency(Session& s, const Options& o) {
                 "(target p95 < 400 ms)\n",
                 Percentile(ms, 50), Percentile(ms, 95), *std::min_element(ms.begin(), ms.end()),
                 *std::max_element(ms.begin(), ms.end()));
+    sampler.stop();
+    std::size_t started = 0;
+    for (const pid_t pid : seen)
+        started += atStart.count(pid) == 0 ? 1 : 0;
+    std::printf("processes %zu in the tree before the printouts, %zu new ones started during "
+                "%zu printouts, %zu render process(es) now  (target: no new ones)\n",
+                atStart.size(), started, ms.size() + 1, Renderers(ProcessTree(self)).size());
     return true;
 }
 
@@ -314,6 +354,149 @@ bool MeasureMemory(Session& s, const Options& o) {
     return true;
 }
 
+struct TreeFigures {
+    double treeMiB = 0, rendererMiB = 0, mainMiB = 0;
+};
+
+TreeFigures TakeFigures() {
+    const pid_t self = getpid();
+    const std::vector<pid_t> tree = ProcessTree(self);
+    TreeFigures f;
+    f.treeMiB = MemoryOf(tree).rssMiB;
+    f.rendererMiB = MemoryOf(Renderers(tree)).rssMiB;
+    f.mainMiB = MemoryOf({self}).rssMiB;
+    return f;
+}
+
+// Waits until the received text has stopped growing and the view has shown a
+// page made after that.
+bool WaitUntilSettled(TForm1& form, const int& shown) {
+    std::size_t size = form.ReceivedText().size();
+    int lastShown = shown;
+    QElapsedTimer quiet;
+    quiet.start();
+    return WaitFor(
+        [&] {
+            if (form.ReceivedText().size() != size || shown != lastShown) {
+                size = form.ReceivedText().size();
+                lastShown = shown;
+                quiet.restart();
+            }
+            return quiet.elapsed() > 1500;
+        },
+        600'000);
+}
+
+bool MeasureGrowth(Session& s, const Options& o) {
+    TForm1& form = *s.form;
+    TReportBrowser& view = *form.ReportView();
+    int shown = 0, crashes = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(&view, &TReportBrowser::pageShown, &view, [&](bool) { ++shown; });
+    const QMetaObject::Connection crashing =
+        QObject::connect(view.View()->page(), &QWebEnginePage::renderProcessTerminated, view.View(),
+                         [&] { ++crashes; });
+    const auto stop = qScopeGuard([&] {
+        QObject::disconnect(counting);
+        QObject::disconnect(crashing);
+    });
+    form.ToolButton4Click();
+    Pause(2000);
+    const TreeFigures start = TakeFigures();
+    std::printf("growth   one QM report fed as fast as the line takes it, polled every 20 ms\n"
+                "growth   at the start: tree %.0f MiB, render process %.0f MiB, main %.0f MiB\n",
+                start.treeMiB, start.rendererMiB, start.mainMiB);
+    std::fflush(stdout);
+
+    // Without the 250 ms pause between reads 12 MiB take minutes, not an hour.
+    form.Timer1->setInterval(20);
+    const auto normalPace = qScopeGuard([&] { form.Timer1->setInterval(250); });
+    std::string stream;
+    const std::string printout = ReadSample(QStringLiteral("QM"));
+    while (stream.size() < 1 << 20)
+        stream += printout;
+    std::size_t offset = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (const int mib : o.growthMiB) {
+        const std::size_t goal = static_cast<std::size_t>(mib) << 20;
+        while (form.ReceivedText().size() < goal) {
+            offset += s.line.WriteSome(stream.data() + offset, stream.size() - offset);
+            if (offset == stream.size())
+                offset = 0;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        if (!WaitUntilSettled(form, shown))
+            return false;
+        Pause(1000);
+        const TreeFigures f = TakeFigures();
+        const double textMiB = static_cast<double>(form.ReceivedText().size()) / (1 << 20);
+        std::printf("growth   %5.2f MiB received (%.0f s): tree %6.0f MiB, render process %6.0f "
+                    "MiB (+%.0f MiB/MiB of text), main %5.0f MiB, render process crashes %d\n",
+                    textMiB, clock.elapsed() / 1000.0, f.treeMiB, f.rendererMiB,
+                    (f.rendererMiB - start.rendererMiB) / textMiB, f.mainMiB, crashes);
+        std::fflush(stdout);
+    }
+
+    const int before = shown;
+    const Clock::time_point t0 = Clock::now();
+    form.ToolButton4Click();
+    if (!WaitFor([&] { return shown > before; }, 120'000))
+        return false;
+    const double clearMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    Pause(3000);
+    const TreeFigures after = TakeFigures();
+    std::printf("growth   Clear -> empty page shown: %.0f ms  (target: within the next tick)\n"
+                "growth   3 s after Clear: tree %.0f MiB, render process %.0f MiB, main %.0f MiB "
+                "(%+.0f MiB against the start)\n",
+                clearMs, after.treeMiB, after.rendererMiB, after.mainMiB,
+                after.mainMiB - start.mainMiB);
+    return crashes == 0;
+}
+
+bool MeasureLongRun(Session& s, const Options& o) {
+    TForm1& form = *s.form;
+    const std::string printout = ReadSample(QStringLiteral("QM"));
+    form.ToolButton4Click();
+    Pause(1000);
+    // Ten times the tester's 960 bytes per second, in slices of 10 ms.
+    const std::size_t slice = 96;
+    std::size_t perPrintout = 0;
+    std::printf("longrun  %d QM printouts at 9600 bytes/s, Clear after every fifth\n",
+                o.longPrintouts);
+    for (int i = 1; i <= o.longPrintouts; ++i) {
+        for (std::size_t at = 0; at < printout.size(); at += slice) {
+            if (!s.line.Write(printout.substr(at, slice)))
+                return false;
+            Pause(10);
+        }
+        if (perPrintout == 0) {
+            if (!WaitFor([&] { return !form.ReceivedText().empty(); }, 30'000))
+                return false;
+            Pause(500);
+            perPrintout = form.ReceivedText().size();
+        }
+        if (i % 5 == 0) {
+            const std::size_t whole = perPrintout * 5;
+            if (!WaitFor([&] { return form.ReceivedText().size() >= whole; }, 30'000)) {
+                std::fprintf(stderr, "quillar-measure: printouts %d-%d did not all arrive\n", i - 4,
+                             i);
+                return false;
+            }
+            form.ToolButton4Click();
+        }
+        if (i == 1 || i == o.longPrintouts / 2 || i == o.longPrintouts) {
+            Pause(500);
+            const TreeFigures f = TakeFigures();
+            std::printf("longrun  after %4d printouts: tree %6.0f MiB, render process %5.0f MiB, "
+                        "main %5.0f MiB, %zu processes\n",
+                        i, f.treeMiB, f.rendererMiB, f.mainMiB, ProcessTree(getpid()).size());
+            std::fflush(stdout);
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int Main(int argc, char** argv) {
@@ -326,6 +509,8 @@ int Main(int argc, char** argv) {
             o.latency = what == "latency";
             o.idle = what == "idle";
             o.memory = what == "memory";
+            o.growth = what == "growth";
+            o.longrun = what == "longrun";
         } else if (a == "--printouts" && hasValue) {
             o.printouts = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--idle-seconds" && hasValue) {
@@ -334,6 +519,13 @@ int Main(int argc, char** argv) {
             o.pages = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--report-kib" && hasValue) {
             o.reportBytes = std::max(1, std::atoi(argv[++i])) * 1024;
+        } else if (a == "--growth-mib" && hasValue) {
+            o.growthMiB.clear();
+            for (const QString& part : QString::fromLocal8Bit(argv[++i]).split(QLatin1Char(',')))
+                if (part.toInt() > 0)
+                    o.growthMiB.push_back(part.toInt());
+        } else if (a == "--long-printouts" && hasValue) {
+            o.longPrintouts = std::max(5, std::atoi(argv[++i]));
         } else if (a == "--model" && hasValue) {
             o.model = QString::fromLocal8Bit(argv[++i]);
         } else if (a == "--help" || a == "-h") {
@@ -366,6 +558,12 @@ int Main(int argc, char** argv) {
     std::fflush(stdout);
     if (o.memory)
         ok = MeasureMemory(session, o) && ok;
+    std::fflush(stdout);
+    if (o.growth)
+        ok = MeasureGrowth(session, o) && ok;
+    std::fflush(stdout);
+    if (o.longrun)
+        ok = MeasureLongRun(session, o) && ok;
     return ok ? 0 : 1;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -79,6 +80,27 @@ Memory MemoryOf(const std::vector<pid_t>& pids) {
         memory.pssMiB += StatusKiB(dir + "/smaps_rollup", "Pss:") / 1024.0;
     }
     return memory;
+}
+
+std::vector<pid_t> Renderers(const std::vector<pid_t>& pids) {
+    // The zygote forks the render processes, which keep its command line: a
+    // render process is a zygote's child with the zygote's command line.
+    auto cmdline = [](pid_t pid) {
+        std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    };
+    std::vector<pid_t> renderers;
+    for (const pid_t pid : pids) {
+        std::vector<std::string> fields;
+        if (!StatFields(pid, fields))
+            continue;
+        const auto parent = static_cast<pid_t>(std::atoi(fields[1].c_str()));
+        if (cmdline(pid).find("--type=zygote") != std::string::npos &&
+            cmdline(parent).find("--type=zygote") != std::string::npos)
+            renderers.push_back(pid);
+    }
+    return renderers;
 }
 
 } // namespace quillar::measure

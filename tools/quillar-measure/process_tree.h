@@ -19,4 +19,7 @@ struct Memory {
 };
 Memory MemoryOf(const std::vector<pid_t>& pids);
 
+// The engine's render processes among pids (command line "--type=renderer").
+std::vector<pid_t> Renderers(const std::vector<pid_t>& pids);
+
 } // namespace quillar::measure
