@@ -146,7 +146,7 @@ const char* const kMorph = R"JS(
   // Every layout of a long report leaves large garbage behind; the engine
   // collects it lazily, by which time a report of some megabytes has run the
   // render process out of memory. The engine exposes gc to this script only.
-  if ((source.length > 262144 || base > 262144) && typeof gc === 'function') gc();
+  if (source.length > 262144 && typeof gc === 'function') gc();
   return true;
 })
 )JS";
