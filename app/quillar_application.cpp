@@ -7,9 +7,10 @@
 namespace quillar {
 
 QuillarApplication::QuillarApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    // The task-bar text and the caption of the error box.
+    // The task-bar text and the caption of the error box (the display name
+    // falls back to it). A display name set explicitly would be appended to
+    // the window's caption by the platform ("... — Quillar").
     setApplicationName(QStringLiteral("Quillar"));
-    setApplicationDisplayName(QStringLiteral("Quillar"));
 }
 
 bool QuillarApplication::notify(QObject* receiver, QEvent* event) {
