@@ -133,11 +133,11 @@ const char* const kMorph = R"JS(
       window.scrollTo(0, 0);
     }
     if (fresh || base < 0 || !updateTail(old, source)) {
-      var fresh = new DOMParser().parseFromString(source, 'text/html');
-      if (!fresh.body) return false;
-      syncAttributes(document.documentElement, fresh.documentElement);
-      syncAttributes(document.body, fresh.body);
-      morphChildren(document.body, fresh.body);
+      var parsed = new DOMParser().parseFromString(source, 'text/html');
+      if (!parsed.body) return false;
+      syncAttributes(document.documentElement, parsed.documentElement);
+      syncAttributes(document.body, parsed.body);
+      morphChildren(document.body, parsed.body);
     }
   } catch (e) {
     return false;
@@ -166,9 +166,11 @@ QString PageHeadOf(const QString& page) {
     return head;
 }
 
-bool CanUpdateInPlace(const QString& shown, const QString& next) {
+qsizetype SharedHeadLength(const QString& shown, const QString& next) {
     const QString head = PageHeadOf(next);
-    return !head.isEmpty() && shown.startsWith(head) && PageHeadOf(shown).size() == head.size();
+    const bool shared =
+        !head.isEmpty() && shown.startsWith(head) && PageHeadOf(shown).size() == head.size();
+    return shared ? head.size() : 0;
 }
 
 PageEdit DiffPages(const QString& shown, const QString& next) {

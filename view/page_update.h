@@ -5,8 +5,9 @@
 //
 // The engine's application world keeps the source of the page it shows; each
 // update sends only the changed span of that source. The script parses the
-// whole new source as a fresh load would, then changes the live document only
-// where it differs from the parsed one.
+// source after the last line break before the change (the whole source when
+// that is not safe) as a fresh load would, then changes the live document
+// only where it differs from the parsed one.
 
 #include <QString>
 
@@ -17,9 +18,9 @@ namespace quillar {
 // always loaded afresh).
 QString PageHeadOf(const QString& page);
 
-// The pages can be brought one to the other in place: both have the same
-// non-empty head.
-bool CanUpdateInPlace(const QString& shown, const QString& next);
+// The length of the head that both pages have, or 0 when they differ in it
+// or have none: only pages with a shared head are brought in place.
+qsizetype SharedHeadLength(const QString& shown, const QString& next);
 
 // The span of shown that differs from next: shown[from, shown.size() - tail)
 // is replaced by next[from, next.size() - tail). Surrogate pairs are never cut.

@@ -94,7 +94,7 @@ struct TReportBrowser::Impl {
     void Advance();
     void Capture();
     void LoadPending();
-    void UpdateInPlace(QString next);
+    void UpdateInPlace(QString next, qsizetype headLength);
     void RecoverFromLostRenderer();
     void OnLoading(const QWebEngineLoadingInfo& info);
     void Restore();
@@ -127,9 +127,9 @@ void TReportBrowser::Impl::Advance() {
     }
     if (shownOnce && !forceLoad) {
         QString next = QString::fromUtf8(*pending);
-        if (CanUpdateInPlace(shownSource, next)) {
+        if (const qsizetype headLength = SharedHeadLength(shownSource, next)) {
             pending.reset();
-            UpdateInPlace(std::move(next));
+            UpdateInPlace(std::move(next), headLength);
             return;
         }
     }
@@ -142,7 +142,7 @@ void TReportBrowser::Impl::Advance() {
 
 // Same head: the document on screen is brought to the new page, so the
 // engine keeps its document and process and the user's typing goes on.
-void TReportBrowser::Impl::UpdateInPlace(QString next) {
+void TReportBrowser::Impl::UpdateInPlace(QString next, qsizetype headLength) {
     stage = Stage::Updating;
     const qsizetype base = engineHasSource ? shownSource.size() : -1;
     PageEdit edit;
@@ -155,7 +155,6 @@ void TReportBrowser::Impl::UpdateInPlace(QString next) {
     engineHasSource = false; // until the engine confirms
     const bool startFresh = freshStart;
     freshStart = false; // what is typed from now on is worth carrying over
-    const qsizetype headLength = PageHeadOf(shownSource).size();
     RunStep(InPlaceUpdateScript(edit, base, headLength, startFresh),
             [this](const QVariant& result) {
                 if (result.typeId() == QMetaType::Bool && result.toBool()) {
@@ -191,10 +190,9 @@ void TReportBrowser::Impl::RecoverFromLostRenderer() {
         Finish(false);
         return;
     case Stage::Loading:
+        return; // the load fails, and Finish goes on with the page set aside above
     case Stage::Idle:
-        if (stage == Stage::Idle) {
-            Advance();
-        }
+        Advance();
         return;
     }
 }

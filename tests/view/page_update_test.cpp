@@ -27,15 +27,18 @@ void PageUpdateTest::head_isUpToTheBodyTag_andMustDeclareUtf8() {
     QVERIFY(PageHeadOf(QStringLiteral("<meta charset=utf-8>no body")).isEmpty());
     QVERIFY(PageHeadOf(QString()).isEmpty());
 
-    QVERIFY(
-        CanUpdateInPlace(head + QStringLiteral("a</body>"), head + QStringLiteral("ab</body>")));
+    QCOMPARE(
+        SharedHeadLength(head + QStringLiteral("a</body>"), head + QStringLiteral("ab</body>")),
+        head.size());
     // Another head (the template after the plain page, or a changed style) loads afresh.
     const QString other = QStringLiteral("<html><head><meta charset=utf-8></head><body>");
-    QVERIFY(!CanUpdateInPlace(head + QStringLiteral("a"), other + QStringLiteral("a")));
-    QVERIFY(!CanUpdateInPlace(other + QStringLiteral("a"), head + QStringLiteral("a")));
+    QCOMPARE(SharedHeadLength(head + QStringLiteral("a"), other + QStringLiteral("a")),
+             qsizetype{0});
+    QCOMPARE(SharedHeadLength(other + QStringLiteral("a"), head + QStringLiteral("a")),
+             qsizetype{0});
     // An empty page (a model that builds none) has no head to keep.
-    QVERIFY(!CanUpdateInPlace(head, QString()));
-    QVERIFY(!CanUpdateInPlace(QString(), head));
+    QCOMPARE(SharedHeadLength(head, QString()), qsizetype{0});
+    QCOMPARE(SharedHeadLength(QString(), head), qsizetype{0});
 }
 
 void PageUpdateTest::diff_isTheOneChangedSpan_neverHalfASurrogatePair() {

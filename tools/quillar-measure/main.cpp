@@ -549,21 +549,18 @@ int Main(int argc, char** argv) {
     std::printf("quillar-measure: window connected to %s, model %s\n", qPrintable(session.link),
                 qPrintable(o.model));
     std::fflush(stdout);
+    using Phase = bool (*)(Session&, const Options&);
+    const std::pair<bool, Phase> phases[] = {{o.latency, MeasureLatency},
+                                             {o.idle, MeasureIdle},
+                                             {o.memory, MeasureMemory},
+                                             {o.growth, MeasureGrowth},
+                                             {o.longrun, MeasureLongRun}};
     bool ok = true;
-    if (o.latency)
-        ok = MeasureLatency(session, o) && ok;
-    std::fflush(stdout);
-    if (o.idle)
-        ok = MeasureIdle(session, o) && ok;
-    std::fflush(stdout);
-    if (o.memory)
-        ok = MeasureMemory(session, o) && ok;
-    std::fflush(stdout);
-    if (o.growth)
-        ok = MeasureGrowth(session, o) && ok;
-    std::fflush(stdout);
-    if (o.longrun)
-        ok = MeasureLongRun(session, o) && ok;
+    for (const auto& [wanted, measure] : phases) {
+        if (wanted)
+            ok = measure(session, o) && ok;
+        std::fflush(stdout);
+    }
     return ok ? 0 : 1;
 }
 
