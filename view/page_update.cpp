@@ -10,7 +10,7 @@ namespace {
 // are off. The source lives in that world's window object, which lasts as
 // long as the document.
 const char* const kMorph = R"JS(
-(function (base, from, tail, text, headLength, fresh) {
+(function (base, from, tail, text, headLength, fresh, linesPerPart) {
   var w = window;
   function syncAttributes(to, model) {
     var i, a, old = to.attributes;
@@ -50,15 +50,17 @@ const char* const kMorph = R"JS(
   // text around it changes.
   // With from given (a child of oldParent, or null for its end), the children
   // before it stay as they are and the rest is brought to newParent's.
+  // Answers the last child that stayed as it was before the first change
+  // (null: the change starts at the first child), or undefined for no change.
   function morphChildren(oldParent, newParent, from) {
     var whole = arguments.length < 3;
     if (whole && !newParent.firstChild) {
       oldParent.textContent = '';
-      return;
+      return null;
     }
     var o = whole ? oldParent.firstChild : from, n = newParent.firstChild;
     while (o && n && o.isEqualNode(n)) { o = o.nextSibling; n = n.nextSibling; }
-    if (!o && !n) return;
+    if (!o && !n) return undefined;
     var oldPrefixEnd = o ? o.previousSibling : oldParent.lastChild;
     var newPrefixEnd = n ? n.previousSibling : newParent.lastChild;
     var oe = oldParent.lastChild, ne = newParent.lastChild;
@@ -86,6 +88,69 @@ const char* const kMorph = R"JS(
       for (var j = i; j < newMid.length; ++j) added.appendChild(document.adoptNode(newMid[j]));
       oldParent.insertBefore(added, oldRef);
     }
+    return oldPrefixEnd;
+  }
+  // A long report is laid out in parts of linesPerPart lines. The body gets a
+  // shadow tree of one box per part; each box shows a run of the body's own
+  // children through a slot and is laid out only while it is near the
+  // viewport (content-visibility), so the engine keeps the layout of a screen
+  // or two, not of every line received: one layout of a whole report costs
+  // about 100 MB per MB of text. The document itself stays as parsed. A part
+  // ends after a <br> that is a child of the body, where a line ends anyway.
+  // Reports of fewer than ten parts keep the engine's own layout.
+  function layOutInParts(unchangedUpTo) {
+    var body = document.body, parts = w.quillarParts;
+    if (!(linesPerPart > 0) || unchangedUpTo === undefined && parts && parts.body === body)
+      return;
+    if (!parts || parts.body !== body) {
+      w.quillarParts = undefined;
+      var lines = 0, limit = linesPerPart * 10;
+      for (var c = body.firstChild; c && lines < limit; c = c.nextSibling)
+        if (c.nodeName === 'BR') ++lines;
+      if (lines < limit || body.shadowRoot) return;
+      var style = getComputedStyle(body), lineHeight = parseFloat(style.lineHeight);
+      if (!(lineHeight > 0)) lineHeight = 1.2 * parseFloat(style.fontSize) || 19;
+      parts = w.quillarParts = {
+        body: body,
+        root: body.attachShadow({ mode: 'open', slotAssignment: 'manual' }),
+        list: [],
+        byFirstNode: new Map(),
+        lineHeight: lineHeight
+      };
+      unchangedUpTo = null;
+    }
+    // The part holding the last unchanged node is built again from its start,
+    // with every part after it.
+    var keep = 0;
+    for (var x = unchangedUpTo; x; x = x.previousSibling) {
+      var part = parts.byFirstNode.get(x);
+      if (part) { keep = part.index; break; }
+    }
+    var start = keep > 0 ? parts.list[keep].first : body.firstChild;
+    for (var k = keep; k < parts.list.length; ++k) {
+      parts.root.removeChild(parts.list[k].box);
+      parts.byFirstNode.delete(parts.list[k].first);
+    }
+    parts.list.length = keep;
+    var nodes = [], count = 0;
+    function addPart() {
+      var box = document.createElement('div'), slot = document.createElement('slot');
+      box.style.cssText = 'display:block;content-visibility:auto;contain-intrinsic-size:auto ' +
+                          Math.max(count, 1) * parts.lineHeight + 'px';
+      box.appendChild(slot);
+      parts.root.appendChild(box);
+      slot.assign.apply(slot, nodes);
+      var part = { index: parts.list.length, first: nodes[0], box: box };
+      parts.list.push(part);
+      parts.byFirstNode.set(part.first, part);
+      nodes = [];
+      count = 0;
+    }
+    for (var n = start; n; n = n.nextSibling) {
+      nodes.push(n);
+      if (n.nodeName === 'BR' && ++count === linesPerPart) addPart();
+    }
+    if (nodes.length) addPart();
   }
   // Parses only the source after the last line break before the change: a
   // <br> that ended up a direct child of the body leaves the parser in a
@@ -112,8 +177,8 @@ const char* const kMorph = R"JS(
       live = live.previousSibling;
     }
     if (!live || live.nodeName !== 'BR') return false;
-    morphChildren(document.body, newTail.body, live.nextSibling);
-    return true;
+    var unchanged = morphChildren(document.body, newTail.body, live.nextSibling);
+    return { unchangedUpTo: unchanged === null ? live : unchanged };
   }
   var source;
   if (base < 0) {
@@ -129,24 +194,25 @@ const char* const kMorph = R"JS(
     if (fresh) {
       // A new report: nothing of the old one, typed or scrolled, stays.
       // One new body instead of removing the old report's nodes one by one.
+      w.quillarParts = undefined;
       document.documentElement.replaceChild(document.createElement('body'), document.body);
       window.scrollTo(0, 0);
     }
-    if (fresh || base < 0 || !updateTail(old, source)) {
+    var tailDone = !fresh && base >= 0 && updateTail(old, source), unchangedUpTo;
+    if (tailDone) {
+      unchangedUpTo = tailDone.unchangedUpTo;
+    } else {
       var parsed = new DOMParser().parseFromString(source, 'text/html');
       if (!parsed.body) return false;
       syncAttributes(document.documentElement, parsed.documentElement);
       syncAttributes(document.body, parsed.body);
-      morphChildren(document.body, parsed.body);
+      unchangedUpTo = morphChildren(document.body, parsed.body);
     }
+    layOutInParts(unchangedUpTo);
   } catch (e) {
     return false;
   }
   w.quillarSource = source;
-  // Every layout of a long report leaves large garbage behind; the engine
-  // collects it lazily, by which time a report of some megabytes has run the
-  // render process out of memory. The engine exposes gc to this script only.
-  if (source.length > 262144 && typeof gc === 'function') gc();
   return true;
 })
 )JS";
@@ -216,14 +282,15 @@ QString JsStringLiteral(const QString& text) {
 }
 
 QString InPlaceUpdateScript(const PageEdit& edit, qsizetype baseLength, qsizetype headLength,
-                            bool startFresh) {
-    return QString::fromLatin1(kMorph) + QStringLiteral("(%1, %2, %3, %4, %5, %6)")
+                            bool startFresh, int linesPerPart) {
+    return QString::fromLatin1(kMorph) + QStringLiteral("(%1, %2, %3, %4, %5, %6, %7)")
                                              .arg(baseLength)
                                              .arg(edit.from)
                                              .arg(edit.tail)
                                              .arg(JsStringLiteral(edit.text))
                                              .arg(headLength)
-                                             .arg(startFresh ? "true" : "false");
+                                             .arg(startFresh ? "true" : "false")
+                                             .arg(linesPerPart);
 }
 
 } // namespace quillar

@@ -43,8 +43,10 @@ QString JsStringLiteral(const QString& text);
 // last line, not the whole report. Answers true when done, false when the
 // engine's source was not the expected one (the caller then loads afresh).
 // With startFresh the document is emptied first: no typed value, no scroll
-// position of the old report survives.
+// position of the old report survives. A report of ten times linesPerPart
+// lines or more is laid out in parts of that many lines, only those near the
+// viewport at a time (0: never).
 QString InPlaceUpdateScript(const PageEdit& edit, qsizetype baseLength, qsizetype headLength,
-                            bool startFresh);
+                            bool startFresh, int linesPerPart);
 
 } // namespace quillar

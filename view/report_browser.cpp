@@ -33,6 +33,15 @@ namespace {
 // only keeps a hung render process from holding back every later page.
 constexpr int kScriptTimeoutMs = 10'000;
 
+// A long report is laid out this many lines at a time, near the viewport only
+// (see page_update.cpp).
+constexpr int kLinesPerPart = 100;
+
+// A page longer than this is loaded as its head alone and then filled in
+// place: loading it whole would lay all of it out at once, some hundred MB
+// per MB of text, before the parts take over.
+constexpr qsizetype kLongPageBytes = 256 * 1024;
+
 TReportBrowser::PrintDialogHook& DialogHook() {
     static TReportBrowser::PrintDialogHook hook;
     return hook;
@@ -90,10 +99,13 @@ struct TReportBrowser::Impl {
     QString shownSource;
     bool engineHasSource = false; // the engine's copy of the source equals shownSource
     bool forceLoad = false;       // the next page is loaded afresh, not updated in place
+    bool fillAfterLoad = false;   // the page loading is the head of shownSource only
+    bool loadWhole = false;       // filling a loaded head failed: load the next page whole
 
     void Advance();
     void Capture();
     void LoadPending();
+    void Fill();
     void UpdateInPlace(QString next, qsizetype headLength);
     void RecoverFromLostRenderer();
     void OnLoading(const QWebEngineLoadingInfo& info);
@@ -125,6 +137,11 @@ void TReportBrowser::Impl::Advance() {
         stage = Stage::Idle;
         return;
     }
+    // A new report after a long one: leaving the long document behind is
+    // quicker than emptying it node by node.
+    if (freshStart && shownSource.size() > kLongPageBytes) {
+        forceLoad = true;
+    }
     if (shownOnce && !forceLoad) {
         QString next = QString::fromUtf8(*pending);
         if (const qsizetype headLength = SharedHeadLength(shownSource, next)) {
@@ -155,7 +172,7 @@ void TReportBrowser::Impl::UpdateInPlace(QString next, qsizetype headLength) {
     engineHasSource = false; // until the engine confirms
     const bool startFresh = freshStart;
     freshStart = false; // what is typed from now on is worth carrying over
-    RunStep(InPlaceUpdateScript(edit, base, headLength, startFresh),
+    RunStep(InPlaceUpdateScript(edit, base, headLength, startFresh, kLinesPerPart),
             [this](const QVariant& result) {
                 if (result.typeId() == QMetaType::Bool && result.toBool()) {
                     engineHasSource = true;
@@ -213,8 +230,18 @@ void TReportBrowser::Impl::LoadPending() {
     shownSource = QString::fromUtf8(*pending);
     engineHasSource = false;
     forceLoad = false;
-    const QUrl url = schemeHandler->Offer(std::move(*pending));
+    QByteArray bytes = std::move(*pending);
     pending.reset();
+    fillAfterLoad = false;
+    if (!loadWhole && bytes.size() > kLongPageBytes) {
+        const QString head = PageHeadOf(shownSource);
+        if (!head.isEmpty()) {
+            bytes = head.toUtf8();
+            fillAfterLoad = true;
+        }
+    }
+    loadWhole = false;
+    const QUrl url = schemeHandler->Offer(std::move(bytes));
     freshStart = false;
     loadingUrl = url;
     stage = Stage::Loading;
@@ -233,13 +260,41 @@ void TReportBrowser::Impl::OnLoading(const QWebEngineLoadingInfo& info) {
         // Old report pages are never gone back to; keeping them in the history
         // would only keep their documents alive.
         page->history()->clear();
-        Restore();
+        if (fillAfterLoad) {
+            Fill();
+        } else {
+            Restore();
+        }
         return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
     case QWebEngineLoadingInfo::LoadFailedStatus:
         Finish(false);
         return;
     }
+}
+
+// The head of a long page has loaded: the body is brought in as an in-place
+// update, which lays it out in parts.
+void TReportBrowser::Impl::Fill() {
+    stage = Stage::Updating;
+    fillAfterLoad = false;
+    PageEdit whole;
+    whole.text = shownSource;
+    const qsizetype headLength = PageHeadOf(shownSource).size();
+    RunStep(InPlaceUpdateScript(whole, -1, headLength, false, kLinesPerPart),
+            [this](const QVariant& result) {
+                if (result.typeId() == QMetaType::Bool && result.toBool()) {
+                    engineHasSource = true;
+                    Restore();
+                    return;
+                }
+                loadWhole = true;
+                forceLoad = true;
+                if (!pending) {
+                    pending = shownSource.toUtf8();
+                }
+                LoadPending();
+            });
 }
 
 void TReportBrowser::Impl::Restore() {
@@ -306,18 +361,6 @@ TReportBrowser::~TReportBrowser() {
 
 void TReportBrowser::RegisterUrlScheme() {
     RegisterReportScheme();
-    // The in-place update collects the garbage of each layout of a long report
-    // at once (see page_update.cpp). The pages' own scripts never run, so only
-    // the application's scripts can call gc. Read once, when the engine starts.
-    static bool flagged = false;
-    if (!flagged) {
-        flagged = true;
-        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-        if (!flags.contains("--js-flags")) {
-            flags += flags.isEmpty() ? "--js-flags=--expose-gc" : " --js-flags=--expose-gc";
-            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
-        }
-    }
 }
 
 void TReportBrowser::SetHostWindow(QWidget* host) {

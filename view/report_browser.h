@@ -34,10 +34,9 @@ public:
 
     QWebEngineView* View() const;
 
-    // Registers the URL scheme that report pages are served under and adds the
-    // engine's command-line flags that the view needs. main() calls it before
-    // constructing QApplication: the engine ignores schemes and flags given
-    // after it has started. Calling it again does nothing.
+    // Registers the URL scheme that report pages are served under. main() calls
+    // it before constructing QApplication: the engine ignores schemes
+    // registered after it has started. Calling it again does nothing.
     static void RegisterUrlScheme();
 
     // Test seam: when set, replaces the modal print dialog. It gets the printer

@@ -1,6 +1,7 @@
 // TReportBrowser on the engine: showing pages, what pages may do, typed
 // values, keys and hosting.
 
+#include "view/pdf_printing.h"
 #include "view/report_browser.h"
 #include "view/report_page_filter.h"
 #include "view_test_support.h"
@@ -11,6 +12,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMainWindow>
+#include <QPageLayout>
+#include <QPageRanges>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -57,6 +62,7 @@ private slots:
     void navigationAwayFromTheReport_isRefused();
     void typedValues_surviveTheNextPage_untilForgotten();
     void inPlaceUpdate_isWhatAFreshLoadGives_andTypingGoesOn();
+    void longReport_laidOutInParts_documentTextAndPrintUnchanged();
     void ctrlN_isSwallowed_otherKeysAreNot();
     void enter_reachesThePage_notTheMainWindow();
     void hostWindow_viewAtOriginOutsideLayout();
@@ -336,6 +342,78 @@ void ReportBrowserTest::inPlaceUpdate_isWhatAFreshLoadGives_andTypingGoesOn() {
     QCOMPARE(ShowAndWait(*browser_, "<html><head><meta charset=utf-8></head><body>x"), 0);
     QCOMPARE(ShowAndWait(*browser_, Page("y")), 0);
     QVERIFY(!EnginePage()->history()->canGoBack());
+}
+
+void ReportBrowserTest::longReport_laidOutInParts_documentTextAndPrintUnchanged() {
+    // A long report is shown through parts of the body's shadow tree. The
+    // document must stay what a fresh parse gives, every child of the body
+    // must be shown once and in order, and the printout must hold all of it.
+    auto lines = [](int from, int to) {
+        std::string text;
+        for (int i = from; i < to; ++i) {
+            text += "line " + std::to_string(i) + " " + std::string(180, 'v') + "<br>";
+        }
+        return text;
+    };
+    const QString check =
+        QStringLiteral("var fresh = new DOMParser().parseFromString(%1[0], 'text/html');"
+                       "var root = document.body.shadowRoot, shown = [];"
+                       "if (root) root.querySelectorAll('slot').forEach(function (s) {"
+                       "  shown = shown.concat(s.assignedNodes()); });"
+                       "var children = Array.prototype.slice.call(document.body.childNodes);"
+                       "[fresh.body.innerHTML === document.body.innerHTML,"
+                       " root ? root.children.length : 0,"
+                       " !root || shown.length === children.length &&"
+                       "   shown.every(function (n, i) { return n === children[i]; })].join('|')");
+    auto checkFor = [&](const std::string& page) {
+        const QString literal =
+            QString::fromUtf8(QJsonDocument(QJsonArray{QString::fromStdString(page + "\r\n")})
+                                  .toJson(QJsonDocument::Compact));
+        return RunScript(EnginePage(), check.arg(literal)).toString();
+    };
+
+    // Grown in place: short (the engine's own layout), long, then a change far
+    // back. Parts end only at a line break outside any element.
+    std::string body = lines(0, 400);
+    QCOMPARE(ShowAndWait(*browser_, Page(body)), 0);
+    QCOMPARE(checkFor(Page(body)), QStringLiteral("true|0|true"));
+    body += "<b>bold</b> " + lines(400, 1250);
+    QCOMPARE(ShowAndWait(*browser_, Page(body)), 0);
+    QCOMPARE(checkFor(Page(body)), QStringLiteral("true|13|true"));
+    body.replace(body.find("line 7 "), 7, "line seven ");
+    body += lines(1250, 1401) + "<b>tail, left open";
+    QCOMPARE(ShowAndWait(*browser_, Page(body)), 0);
+    QCOMPARE(checkFor(Page(body)), QStringLiteral("true|15|true"));
+
+    // Laid out where it is looked at: the end shows, at the height of its lines.
+    const QString scrollToEnd = QStringLiteral(
+        "window.scrollTo(0, document.body.scrollHeight);"
+        "var r = document.createRange(); r.selectNodeContents(document.body.lastChild);"
+        "[document.body.scrollHeight > 1000 * r.getBoundingClientRect().height,"
+        " r.getBoundingClientRect().bottom <= window.innerHeight].join('|')");
+    QTRY_COMPARE_WITH_TIMEOUT(RunScript(EnginePage(), scrollToEnd).toString(),
+                              QStringLiteral("true|true"), kWaitMs);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString pdf = dir.filePath("long.pdf");
+    RenderPageToPdf(*EnginePage(), pdf,
+                    QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()), {});
+    QProcess text;
+    text.start("pdftotext", {pdf, "-"});
+    QVERIFY(text.waitForFinished(kWaitMs));
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    for (const char* line : {"line seven\\s", "line 640\\s", "line 1400\\s", "tail, left open"}) {
+        QVERIFY2(printed.contains(QRegularExpression(QLatin1String(line))), line);
+    }
+
+    // A long page of another head is loaded as its head and filled the same way.
+    const std::string other = "<html><head><meta charset=utf-8><style>body{margin:0}</style>"
+                              "</head><body>" +
+                              lines(0, 1500) + "end";
+    QVERIFY(other.size() > 256 * 1024);
+    QCOMPARE(ShowAndWait(*browser_, other), 0);
+    QCOMPARE(checkFor(other), QStringLiteral("true|16|true"));
 }
 
 void ReportBrowserTest::ctrlN_isSwallowed_otherKeysAreNot() {
