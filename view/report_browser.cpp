@@ -7,7 +7,9 @@
 #include "view/report_scheme_handler.h"
 #include "view/typed_values.h"
 #include "view/view_key_filter.h"
+#include "view/view_style.h"
 
+#include <QEventLoop>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -16,6 +18,7 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
@@ -337,6 +340,13 @@ TReportBrowser::TReportBrowser(QWidget* owner) : QObject(owner), impl_(new Impl)
 
     impl_->page = std::make_unique<TReportPage>(impl_->profile.get(), nullptr);
     ApplySettings(*impl_->page->settings());
+    QWebEngineScript style;
+    style.setName(QStringLiteral("quillar-view-style"));
+    style.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    style.setWorldId(QWebEngineScript::ApplicationWorld);
+    style.setRunsOnSubFrames(false);
+    style.setSourceCode(AdoptViewStyleScript());
+    impl_->page->scripts().insert(style);
     connect(impl_->page.get(), &QWebEnginePage::loadingChanged, this,
             [this](const QWebEngineLoadingInfo& info) { impl_->OnLoading(info); });
     connect(impl_->page.get(), &QWebEnginePage::renderProcessTerminated, this,
@@ -404,6 +414,9 @@ void TReportBrowser::PrintPage() {
         return;
     }
     QPrinter printer(QPrinter::HighResolution);
+    // Most printers cannot print closer to the edge than a few millimetres;
+    // the dialog shows these margins and the user may change them.
+    printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
     QPointer<TReportBrowser> guard(this);
     bool accepted = false;
     if (DialogHook()) {
@@ -414,6 +427,16 @@ void TReportBrowser::PrintPage() {
     }
     // The dialog runs a modal loop in which the window may have been closed.
     if (!accepted || guard == nullptr) {
+        return;
+    }
+    // Placing the report on the sheet is a matter of looks: printing goes on
+    // without it when the engine does not answer.
+    QEventLoop placed;
+    impl_->page->runJavaScript(CentreForPrintScript(), QWebEngineScript::ApplicationWorld,
+                               [&placed](const QVariant&) { placed.quit(); });
+    QTimer::singleShot(kScriptTimeoutMs, &placed, &QEventLoop::quit);
+    placed.exec();
+    if (guard == nullptr) {
         return;
     }
     PrintPageWith(*impl_->page, printer);

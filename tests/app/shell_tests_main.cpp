@@ -1,6 +1,7 @@
 // Runs the shell's test classes in one process: the engine starts only once.
 
 #include "app/quillar_application.h"
+#include "view/font_configuration.h"
 #include "view/report_browser.h"
 
 #include <QTest>
@@ -16,6 +17,7 @@ std::unique_ptr<QObject> MakePortConnectionTest();
 
 int main(int argc, char** argv) {
     // As the program does: the report scheme exists before the application object.
+    quillar::UseShippedFontConfiguration(); // the pages' and the window's faces
     quillar::TReportBrowser::RegisterUrlScheme();
     quillar::QuillarApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> suites;

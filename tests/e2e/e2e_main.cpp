@@ -2,6 +2,7 @@
 // scheme is registered before the application object and the engine starts once.
 
 #include "app/quillar_application.h"
+#include "view/font_configuration.h"
 #include "view/report_browser.h"
 
 #include <QTest>
@@ -13,6 +14,7 @@ std::unique_ptr<QObject> MakeReportFlowTest();
 } // namespace quillar::e2e
 
 int main(int argc, char** argv) {
+    quillar::UseShippedFontConfiguration(); // the pages' and the window's faces
     quillar::TReportBrowser::RegisterUrlScheme();
     quillar::QuillarApplication app(argc, argv);
     const std::unique_ptr<QObject> suite = quillar::e2e::MakeReportFlowTest();

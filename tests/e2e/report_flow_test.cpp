@@ -3,6 +3,7 @@
 // reads the bytes at its ticks and shows the report in the engine's view.
 
 #include "e2e_support.h"
+#include "view/report_browser.h"
 
 #include "serial/port_discovery.h"
 
@@ -13,6 +14,14 @@
 #include <QToolButton>
 #include <QWebEnginePage>
 
+#include <QImage>
+#include <QPageSize>
+#include <QPrinter>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace quillar::e2e {
@@ -46,6 +55,7 @@ private slots:
     void clearWhileBytesArriveRestartsTheReport();
     void languageChoiceTranslatesLaterData();
     void typedValuesSurviveTheNextPrintout();
+    void kd520AsDesigned_rowsOnOneLine_oneCentredSheet();
     void unplugAndReplugReconnectsByItself();
 };
 
@@ -251,6 +261,85 @@ void ReportFlowTest::typedValuesSurviveTheNextPrintout() {
                        "(b.length > 1 ? b[0].value + '|' + b[1].value : 'no boxes')");
     QTRY_COMPARE_WITH_TIMEOUT(RunScript(shop.Page(), state).toString(),
                               QStringLiteral("same document|Garage Nord|"), kWaitMs);
+}
+
+void ReportFlowTest::kd520AsDesigned_rowsOnOneLine_oneCentredSheet() {
+    Workshop shop(QStringLiteral("KD520"));
+    QVERIFY(shop.IsValid());
+    TesterProcess tester(TesterArguments(shop, QStringLiteral("KD520"), {"--pace", "0"}));
+    QVERIFY2(tester.Start(), qPrintable(tester.Log()));
+    TForm1& form = shop.OpenWindow();
+    WaitForBodyText(shop.Page(),
+                    [](const QString& body) { return body.contains(QStringLiteral("Ripple")); });
+
+    // Every "label……value" row is one line high, at the window's first size,
+    // and typed text is in the page's own face and size.
+    const QString layout = QStringLiteral(
+        "var rows = Array.prototype.filter.call(document.querySelectorAll('div'), function (d) {"
+        "  return d.children.length === 0 && d.textContent.indexOf('\u2026') >= 0; });"
+        "var wrapped = rows.filter(function (d) {"
+        "  var r = document.createRange(); r.selectNodeContents(d);"
+        "  var tops = {}; Array.prototype.forEach.call(r.getClientRects(), function (c) {"
+        "    tops[Math.round(c.top)] = true; });"
+        "  return Object.keys(tops).length !== 1; }).map(function (d) { return d.textContent; });"
+        "var box = getComputedStyle(document.querySelector('input')),"
+        "    body = getComputedStyle(document.body);"
+        "[rows.length, wrapped.join(' / '), box.fontFamily === body.fontFamily,"
+        " box.fontSize === body.fontSize].join('|')");
+    QCOMPARE(RunScript(shop.Page(), layout).toString(), QStringLiteral("10||true|true"));
+
+    // Printed with the dialog's defaults: one A4 sheet, the report in the
+    // middle, its text clear of the edges that printers cannot reach.
+    QTemporaryDir out;
+    QVERIFY(out.isValid());
+    const QString pdf = out.filePath(QStringLiteral("kd520.pdf"));
+    TReportBrowser::SetPrintDialogHook([&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        printer.setOutputFileName(pdf);
+        return true;
+    });
+    const auto noHook = qScopeGuard([] { TReportBrowser::SetPrintDialogHook({}); });
+    form.ToolButton2Click();
+    auto run = [](const QString& program, const QStringList& args) {
+        QProcess p;
+        p.start(program, args);
+        p.waitForFinished(kWaitMs);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    };
+    QVERIFY(run("pdfinfo", {pdf}).contains(QRegularExpression("Pages:\\s+1\\n")));
+    // The bounding boxes of the words, in points (A4: 595 x 842).
+    double left = 1e9, right = 0, top = 1e9, bottom = 0;
+    const QRegularExpression word(
+        "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">");
+    for (const auto& m : word.globalMatch(run("pdftotext", {"-bbox", pdf, "-"}))) {
+        left = std::min(left, m.captured(1).toDouble());
+        top = std::min(top, m.captured(2).toDouble());
+        right = std::max(right, m.captured(3).toDouble());
+        bottom = std::max(bottom, m.captured(4).toDouble());
+    }
+    const double mm8 = 8 / 25.4 * 72;
+    QVERIFY2(left >= mm8 && top >= mm8 && right <= 595 - mm8 && bottom <= 842 - mm8,
+             qPrintable(
+                 QStringLiteral("text box %1 %2 %3 %4").arg(left).arg(top).arg(right).arg(bottom)));
+    // Centred: the ink (the frame included) has equal margins left and right.
+    run("pdftoppm", {"-r", "72", "-gray", "-singlefile", pdf, out.filePath("sheet")});
+    const QImage sheet(out.filePath(QStringLiteral("sheet.pgm")));
+    QVERIFY(!sheet.isNull());
+    int inkLeft = sheet.width(), inkRight = 0;
+    for (int y = 0; y < sheet.height(); ++y) {
+        for (int x = 0; x < sheet.width(); ++x) {
+            if (qGray(sheet.pixel(x, y)) < 128) {
+                inkLeft = std::min(inkLeft, x);
+                inkRight = std::max(inkRight, x);
+            }
+        }
+    }
+    QVERIFY2(std::abs(inkLeft - (sheet.width() - 1 - inkRight)) <= 6, // about 2 mm
+             qPrintable(QStringLiteral("ink from %1 to %2 of %3 points")
+                            .arg(inkLeft)
+                            .arg(inkRight)
+                            .arg(sheet.width())));
 }
 
 void ReportFlowTest::unplugAndReplugReconnectsByItself() {

@@ -1,5 +1,6 @@
 // Runs the view's test classes in one process: the engine starts only once.
 
+#include "view/font_configuration.h"
 #include "view/report_browser.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@ std::unique_ptr<QObject> MakePdfPrintingTest();
 
 int main(int argc, char** argv) {
     // As in the application: the report scheme exists before the engine starts.
+    quillar::UseShippedFontConfiguration(); // the pages' and the window's faces
     quillar::TReportBrowser::RegisterUrlScheme();
     QApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> suites;

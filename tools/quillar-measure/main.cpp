@@ -22,6 +22,7 @@
 #include "report/device_chars.h"
 #include "report/phrase_tables.h"
 #include "report/report_pages.h"
+#include "view/font_configuration.h"
 #include "view/report_browser.h"
 
 #include <QDir>
@@ -536,7 +537,7 @@ int Main(int argc, char** argv) {
             return 2;
         }
     }
-
+    UseShippedFontConfiguration(); // the pages' and the window's faces
     TReportBrowser::RegisterUrlScheme();
     int qtArgc = 1;
     QuillarApplication app(qtArgc, argv);

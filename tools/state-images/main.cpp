@@ -1,10 +1,10 @@
 // Draws the state images 0.png .. 10.png that the KD520 report shows under its
 // state-of-charge and state-of-health values: a battery outline holding one
-// black bar per 10 %, with the percentage beside it. Black on white only, so
-// that the report still reads on a monochrome laser printer.
+// black bar per 10 %. No figure of its own: the text above the gauge gives the
+// exact value, and a rounded one beside it would contradict it. Black on white
+// only, so that the report still reads on a monochrome laser printer.
 
 #include <QColor>
-#include <QFont>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -25,19 +25,10 @@ constexpr int Steps = 10; // 0.png is 0 %, 10.png is 100 %
 QImage DrawStateImage(int step) {
     QImage image(ImageWidth, ImageHeight, QImage::Format_RGB32);
     image.fill(Qt::white);
-    QPainter p(&image);
-
-    // Percentage on the left, outside the battery, so it never sits on a bar.
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setBold(true);
-    font.setPixelSize(30);
-    p.setFont(font);
-    p.setPen(Qt::black);
-    p.drawText(QRect(0, 0, 100, ImageHeight), Qt::AlignRight | Qt::AlignVCenter,
-               QString::number(step * 10) + QLatin1Char('%'));
+    QPainter p(&image); // no antialiasing: pure black and white pixels only
 
     // Body with a thick outline and the terminal nub at the right end.
-    const QRect body(112, 6, 262, 48);
+    const QRect body(6, 6, 368, 48);
     p.setPen(QPen(Qt::black, 5, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     p.setBrush(Qt::NoBrush);
     p.drawRect(body);

@@ -1,7 +1,9 @@
 // Reads back the state images the build drew and checks that each one shows
 // its own step: N.png must hold more black inside the battery than (N-1).png,
 // 0.png none and 10.png a body nearly full. A mix-up of names or a drawing
-// that ignores its step would put the wrong gauge under a percentage.
+// that ignores its step would put the wrong gauge under a percentage. Every
+// pixel is pure black or white, and left of the battery there is nothing (no
+// figure that could disagree with the report's text).
 
 #include <QGuiApplication>
 #include <QImage>
@@ -12,8 +14,8 @@
 
 namespace {
 
-// The inside of the battery body, clear of its outline and of the percentage.
-constexpr int BodyLeft = 118;
+// The inside of the battery body, clear of its outline.
+constexpr int BodyLeft = 12;
 constexpr int BodyRight = 368;
 constexpr int BodyTop = 12;
 constexpr int BodyBottom = 48;
@@ -28,6 +30,19 @@ int DarkPixelsInBody(const QImage& image) {
         }
     }
     return dark;
+}
+
+// Anything but pure black or white, or ink left of the battery's outline.
+bool HasGreyOrFigure(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y) & 0xffffff;
+            if ((c != 0 && c != 0xffffff) || (x < 3 && c != 0xffffff)) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -53,6 +68,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: missing or not 400x60\n", qPrintable(path));
             ++failures;
             continue;
+        }
+        if (HasGreyOrFigure(image)) {
+            std::fprintf(stderr, "%s: not bars alone, black on white\n", qPrintable(path));
+            ++failures;
         }
         const int dark = DarkPixelsInBody(image);
         if ((step == 0 && dark != 0) || (step > 0 && dark <= previous) ||
