@@ -146,9 +146,11 @@ const char* const kMorph = R"JS(
       nodes = [];
       count = 0;
     }
+    // A part also ends after 10,000 nodes without a line break: a slot takes
+    // its nodes as the arguments of one call. The line breaks there.
     for (var n = start; n; n = n.nextSibling) {
       nodes.push(n);
-      if (n.nodeName === 'BR' && ++count === linesPerPart) addPart();
+      if (n.nodeName === 'BR' && ++count === linesPerPart || nodes.length === 10000) addPart();
     }
     if (nodes.length) addPart();
   }
