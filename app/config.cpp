@@ -5,9 +5,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <limits>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace quillar {
@@ -305,6 +307,14 @@ void WriteLanguage(const std::string& iniPath, std::int32_t language) {
     const bool exists = stat(target.c_str(), &st) == 0;
     if (exists && (!S_ISREG(st.st_mode) || !IsWritableFile(target, st)))
         UnableToWrite(iniPath);
+    if (!exists) {
+        // A user's first choice creates the configuration folder too.
+        const std::filesystem::path folder = std::filesystem::path(target).parent_path();
+        std::error_code error;
+        if (!folder.empty() && !std::filesystem::is_directory(folder, error) &&
+            (!std::filesystem::create_directories(folder, error) || error))
+            UnableToWrite(iniPath);
+    }
     std::optional<std::string> current;
     if (exists) {
         current = ReadRegularFile(target);

@@ -123,6 +123,8 @@ void TForm1::PollTick() {
     page.receivedText = ReceivedText_;
     page.templateLines = &TemplateLines_;
     page.executableDir = env_.executableDir;
+    page.logoDir = env_.logoDir;
+    page.stateImageDir = env_.stateImageDir;
     page.dateText = env_.dateText();
     ReportView_->ShowPage(BuildReportPage(page));
 }

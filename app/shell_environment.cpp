@@ -1,6 +1,6 @@
 #include "app/shell_environment.h"
 
-#include "app/config.h"
+#include "app/file_locations.h"
 #include "serial/port_discovery.h"
 
 #include <QCoreApplication>
@@ -12,8 +12,12 @@ namespace quillar {
 
 ShellEnvironment ShellEnvironment::ForRunningProgram() {
     ShellEnvironment env;
-    env.iniPath = IniPathForExecutable(QCoreApplication::applicationFilePath().toStdString());
+    const FileLocations files =
+        LocateFiles(QCoreApplication::applicationFilePath().toUtf8().toStdString(), SystemProbe());
+    env.iniPath = files.iniPath;
     env.executableDir = QCoreApplication::applicationDirPath().toUtf8().toStdString() + "/";
+    env.logoDir = files.logoDir;
+    env.stateImageDir = files.stateImageDir;
     env.listSerialPorts = [] { return ListSerialPorts(); };
     env.makeSerialLink = [] { return std::make_unique<TSerialLink>(); };
     env.dateText = [] {

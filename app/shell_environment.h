@@ -12,7 +12,10 @@ namespace quillar {
 
 struct ShellEnvironment {
     std::string iniPath;       // the configuration file
-    std::string executableDir; // UTF-8, ends with '/': logo and state images
+    std::string executableDir; // UTF-8, ends with '/'
+    // Where logo.bmp and the state images are (ending with '/'); empty = executableDir.
+    std::string logoDir;
+    std::string stateImageDir;
     // The comma-separated port list; may throw on a discovery failure.
     std::function<std::string()> listSerialPorts;
     // A new, closed serial connection object.
@@ -22,7 +25,8 @@ struct ShellEnvironment {
     // Pauses between automatic connection attempts.
     std::function<void(int milliseconds)> sleep;
 
-    // The running executable's configuration file, the real ports and clock.
+    // The running program's files (beside it, or per user when installed),
+    // the real ports and clock.
     static ShellEnvironment ForRunningProgram();
 };
 

@@ -87,7 +87,7 @@ bool LogoExists(const PageInputs& in, const std::string& path) {
 
 std::string BuildFormPage(const PageInputs& in) {
     std::string page(PageHead);
-    const std::string logoPath = in.executableDir + "logo.bmp";
+    const std::string logoPath = (in.logoDir.empty() ? in.executableDir : in.logoDir) + "logo.bmp";
     // Without the workshop's logo beside the program the form header is left
     // out as a whole, so the page is the plain printout.
     if (LogoExists(in, logoPath)) {

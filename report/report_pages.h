@@ -24,7 +24,11 @@ struct PageInputs {
     std::string_view receivedText;
     const LineList* templateLines = nullptr; // the "htmKD520" template; none = empty template
     std::string executableDir;               // UTF-8, ends with its separator ("/opt/quillar/")
-    std::string dateText;                    // local date and time, UTF-8 ("7 December 2026 09:05")
+    // Where the workshop's logo.bmp and the state images 0.png .. 10.png are,
+    // each ending with its separator; empty = executableDir (a portable copy).
+    std::string logoDir;
+    std::string stateImageDir;
+    std::string dateText; // local date and time, UTF-8 ("7 December 2026 09:05")
     std::function<bool(const std::string& path)> fileExists; // empty = std::filesystem::exists
 };
 

@@ -231,8 +231,9 @@ std::string BuildTemplatePage(const PageInputs& in) {
     fill.AfterPercent("Healthy:", "<!--MCCA-->");
     fill.AfterPercent("Charge:", "<!--DCDY-->");
     fill.Line("Internal R=", "<!--NBDZ-->");
-    fill.Percent("Charge:", "<!--CDZT-->", "<!--ZT1-->", in.executableDir);
-    fill.Percent("Healthy:", "<!--JKZT-->", "<!--ZT2-->", in.executableDir);
+    const std::string& imageDir = in.stateImageDir.empty() ? in.executableDir : in.stateImageDir;
+    fill.Percent("Charge:", "<!--CDZT-->", "<!--ZT1-->", imageDir);
+    fill.Percent("Healthy:", "<!--JKZT-->", "<!--ZT2-->", imageDir);
     fill.Line("Cranking Voltage", "<!--QDCSJG-->");
     fill.NextLine("Cranking Voltage", "<!--QDDY-->");
     fill.Line("Cranking Time", "<!--QDSJ-->");

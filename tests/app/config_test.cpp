@@ -1,10 +1,14 @@
 #include "app/config.h"
+#include "app/file_locations.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -139,7 +143,9 @@ TEST_F(ConfigFileTest, languageWriteAddsKeyOrSectionOrFile) {
 }
 
 TEST_F(ConfigFileTest, failedWriteNamesTheFileAndLeavesItAlone) {
-    const std::string unwritable = (dir_ / "missing-folder" / "quillar.ini").string();
+    // A folder that cannot be made: a file stands where it would go.
+    std::ofstream(dir_ / "not-a-folder") << "x";
+    const std::string unwritable = (dir_ / "not-a-folder" / "quillar.ini").string();
     try {
         WriteLanguage(unwritable, 4);
         FAIL() << "the write should fail";
@@ -210,6 +216,80 @@ TEST_F(ConfigFileTest, symbolicLinkIsWrittenThroughAndStaysALink) {
     WriteLanguage(path_, 2);
     EXPECT_TRUE(fs::is_symlink(path_));
     EXPECT_EQ(ReadShellConfig((dir_ / "shared" / "new.ini").string()).language, 2);
+}
+
+} // namespace
+} // namespace quillar
+
+namespace quillar {
+namespace {
+
+LocationProbe FakeProbe(std::map<std::string, std::string> environment,
+                        std::set<std::string> files) {
+    LocationProbe probe;
+    probe.environment = [environment](const std::string& name) -> std::optional<std::string> {
+        const auto found = environment.find(name);
+        if (found == environment.end())
+            return std::nullopt;
+        return found->second;
+    };
+    probe.exists = [files](const std::string& path) { return files.count(path) > 0; };
+    return probe;
+}
+
+TEST(FileLocationsTest, portableCopyWinsElsePerUserConfigAndInstalledImages) {
+    // quillar.ini beside the executable: everything from there, as always.
+    const auto beside = LocateFiles("/opt/q/bin/quillar",
+                                    FakeProbe({{"HOME", "/home/ann"}}, {"/opt/q/bin/quillar.ini"}));
+    EXPECT_TRUE(beside.portable);
+    EXPECT_EQ(beside.iniPath, "/opt/q/bin/quillar.ini");
+    EXPECT_EQ(beside.logoDir, "/opt/q/bin/");
+    EXPECT_EQ(beside.stateImageDir, "/opt/q/bin/");
+
+    // Installed: the user's folder, the images of the data folder.
+    const auto installed = LocateFiles(
+        "/usr/bin/quillar", FakeProbe({{"HOME", "/home/ann"}}, {"/usr/share/quillar/0.png"}));
+    EXPECT_FALSE(installed.portable);
+    EXPECT_EQ(installed.iniPath, "/home/ann/.config/quillar/quillar.ini");
+    EXPECT_EQ(installed.logoDir, "/home/ann/.config/quillar/");
+    EXPECT_EQ(installed.stateImageDir, "/usr/share/quillar/");
+
+    // XDG_CONFIG_HOME wins when absolute, a relative one is ignored; a build
+    // tree without a data folder shows the images beside the program.
+    EXPECT_EQ(LocateFiles("/b/bin/quillar",
+                          FakeProbe({{"HOME", "/h"}, {"XDG_CONFIG_HOME", "/x/cfg/"}}, {}))
+                  .iniPath,
+              "/x/cfg/quillar/quillar.ini");
+    const auto relative =
+        LocateFiles("/b/bin/quillar", FakeProbe({{"HOME", "/h"}, {"XDG_CONFIG_HOME", "cfg"}}, {}));
+    EXPECT_EQ(relative.iniPath, "/h/.config/quillar/quillar.ini");
+    EXPECT_EQ(relative.stateImageDir, "/b/bin/");
+    // No home at all: nowhere per user to go, so the copy stays portable.
+    EXPECT_TRUE(LocateFiles("/b/bin/quillar", FakeProbe({}, {})).portable);
+}
+
+TEST_F(ConfigFileTest, firstWriteCreatesTheUsersFolder) {
+    const std::string nested = (dir_ / "config" / "quillar" / "quillar.ini").string();
+    ASSERT_FALSE(fs::exists(dir_ / "config"));
+    WriteLanguage(nested, 3);
+    EXPECT_EQ(ReadShellConfig(nested).language, 3);
+}
+
+TEST_F(ConfigFileTest, readOnlyConfigurationParentGivesTheMessage) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "the kernel lets root create folders in a read-only one";
+    const fs::path locked = dir_ / "locked";
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    const std::string inside = (locked / "quillar" / "quillar.ini").string();
+    try {
+        WriteLanguage(inside, 1);
+        ADD_FAILURE() << "no error for a folder that cannot be created";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()), "Unable to write to " + inside);
+    }
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_FALSE(fs::exists(locked / "quillar"));
 }
 
 } // namespace

@@ -1,0 +1,71 @@
+#include "app/file_locations.h"
+
+#include "app/config.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace quillar {
+
+namespace {
+
+std::string WithSlash(std::string dir) {
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+// An XDG base directory counts only when absolute; a relative one is ignored.
+std::optional<std::string> AbsoluteVariable(const LocationProbe& probe, const std::string& name) {
+    const std::optional<std::string> value = probe.environment(name);
+    if (value && !value->empty() && value->front() == '/')
+        return value;
+    return std::nullopt;
+}
+
+} // namespace
+
+FileLocations LocateFiles(const std::string& executablePath, const LocationProbe& probe) {
+    const std::filesystem::path executable(executablePath);
+    const std::string executableDir = WithSlash(executable.parent_path().string());
+    FileLocations portable;
+    portable.iniPath = IniPathForExecutable(executablePath);
+    portable.logoDir = executableDir;
+    portable.stateImageDir = executableDir;
+    portable.portable = true;
+    if (probe.exists(portable.iniPath))
+        return portable;
+
+    std::string configHome;
+    if (const auto xdg = AbsoluteVariable(probe, "XDG_CONFIG_HOME")) {
+        configHome = WithSlash(*xdg);
+    } else if (const auto home = AbsoluteVariable(probe, "HOME")) {
+        configHome = WithSlash(*home) + ".config/";
+    } else {
+        return portable;
+    }
+    FileLocations installed;
+    installed.logoDir = configHome + "quillar/";
+    installed.iniPath = installed.logoDir + "quillar.ini";
+    const std::string dataDir =
+        WithSlash((executable.parent_path().parent_path() / "share" / "quillar").string());
+    installed.stateImageDir = probe.exists(dataDir + "0.png") ? dataDir : executableDir;
+    return installed;
+}
+
+LocationProbe SystemProbe() {
+    LocationProbe probe;
+    probe.environment = [](const std::string& name) -> std::optional<std::string> {
+        if (const char* value = std::getenv(name.c_str()))
+            return std::string(value);
+        return std::nullopt;
+    };
+    probe.exists = [](const std::string& path) {
+        std::error_code error;
+        return std::filesystem::exists(path, error);
+    };
+    return probe;
+}
+
+} // namespace quillar
