@@ -11,6 +11,8 @@ QuillarApplication::QuillarApplication(int& argc, char** argv) : QApplication(ar
     // falls back to it). A display name set explicitly would be appended to
     // the window's caption by the platform ("... — Quillar").
     setApplicationName(QStringLiteral("Quillar"));
+    // Ties the windows to the installed desktop entry (icon, task bar).
+    setDesktopFileName(QStringLiteral("org.quillar.Quillar"));
 }
 
 bool QuillarApplication::notify(QObject* receiver, QEvent* event) {

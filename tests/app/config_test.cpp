@@ -1,3 +1,4 @@
+#include "app/braille_conflict.h"
 #include "app/config.h"
 #include "app/file_locations.h"
 
@@ -290,6 +291,56 @@ TEST_F(ConfigFileTest, readOnlyConfigurationParentGivesTheMessage) {
     }
     fs::permissions(locked, fs::perms::owner_all);
     EXPECT_FALSE(fs::exists(locked / "quillar"));
+}
+
+} // namespace
+} // namespace quillar
+
+namespace quillar {
+namespace {
+
+TEST(BrailleConflictTest, ch34xPluggedAndBrlttyPresent_onlyThen) {
+    const fs::path root =
+        fs::temp_directory_path() / ("quillar-brltty-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    auto write = [&](const fs::path& file, const std::string& text) {
+        fs::create_directories((root / file).parent_path());
+        std::ofstream(root / file) << text << "\n";
+    };
+    BrailleProbeRoots roots{(root / "sys").string(), (root / "proc").string(),
+                            (root / "fs").string()};
+    write("sys/bus/usb/devices/1-1/idVendor", "0403"); // an FTDI adapter
+    write("sys/bus/usb/devices/1-1/idProduct", "6001");
+    write("proc/77/comm", "brltty");
+    EXPECT_FALSE(BrailleDaemonLikelyTookPort(roots)); // no CH34x plugged
+
+    write("sys/bus/usb/devices/1-2/idVendor", "1a86");
+    write("sys/bus/usb/devices/1-2/idProduct", "7523");
+    EXPECT_TRUE(BrailleDaemonLikelyTookPort(roots)); // running
+
+    fs::remove_all(root / "proc");
+    write("proc/12/comm", "brltty-helper");
+    write("proc/self/comm", "brltty"); // not a process number
+    EXPECT_FALSE(BrailleDaemonLikelyTookPort(roots));
+    write("fs/usr/bin/brltty", "");
+    EXPECT_TRUE(BrailleDaemonLikelyTookPort(roots)); // installed, not running
+    fs::remove_all(root);
+}
+
+TEST(BrailleConflictTest, flickerIsAPortGoneWithinTheWindowOfItsAppearance) {
+    using namespace std::chrono_literals;
+    PortFlickerWatch watch;
+    const auto t0 = PortFlickerWatch::Clock::time_point{} + 1h;
+    EXPECT_FALSE(watch.Update({"/dev/ttyS0"}, t0));
+    EXPECT_FALSE(watch.Update({"/dev/ttyS0", "/dev/ttyUSB0"}, t0 + 250ms));
+    EXPECT_TRUE(watch.Update({"/dev/ttyS0"}, t0 + 1000ms)); // gone 750 ms after it came
+    // A port that stayed a while and is then unplugged is no flicker.
+    EXPECT_FALSE(watch.Update({"/dev/ttyS0", "/dev/ttyUSB0"}, t0 + 2s));
+    EXPECT_FALSE(watch.Update({"/dev/ttyS0", "/dev/ttyUSB0"}, t0 + 5s));
+    EXPECT_FALSE(watch.Update({"/dev/ttyS0"}, t0 + 6s));
+    // An empty list (nothing plugged) also counts as the port being gone.
+    EXPECT_FALSE(watch.Update({"/dev/ttyACM0"}, t0 + 7s));
+    EXPECT_TRUE(watch.Update({""}, t0 + 7500ms));
 }
 
 } // namespace
