@@ -1,31 +1,6 @@
 #include "serial/os_error.h"
 
-#include <cerrno>
-#include <cstring>
-#include <utility>
-
-namespace quillar {
-
-namespace {
-
-// strerror_r comes in two flavours (XSI returns int, GNU returns the text);
-// overloads pick whichever this C library has.
-[[maybe_unused]] std::string FromStrerror(int result, const char* buffer) {
-    return result == 0 ? buffer : "";
-}
-[[maybe_unused]] std::string FromStrerror(const char* text, const char*) {
-    return text != nullptr ? text : "";
-}
-
-bool KnownCode(int code) {
-    // glibc names every code it has a message for; for the rest strerror
-    // makes up "Unknown error N", which is no message.
-    return strerrorname_np(code) != nullptr;
-}
-
-} // namespace
-
-namespace detail {
+namespace quillar::detail {
 
 std::string TrimMessageTail(std::string text) {
     while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.')) {
@@ -34,23 +9,4 @@ std::string TrimMessageTail(std::string text) {
     return text;
 }
 
-} // namespace detail
-
-std::string OsErrorDescription(int code) {
-    if (!KnownCode(code)) {
-        return "";
-    }
-    char buffer[256] = {};
-    std::string text = FromStrerror(strerror_r(code, buffer, sizeof buffer), buffer);
-    while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.')) {
-        text.pop_back();
-    }
-    if (code == EACCES) {
-        text += " (add the user to the \"dialout\" group and log in again)";
-    } else if (code == EBUSY) {
-        text += " (another program holds the port)";
-    }
-    return text;
-}
-
-} // namespace quillar
+} // namespace quillar::detail

@@ -1,6 +1,10 @@
 // TSerialLink: error recording, the code texts, port names and the order of
-// the steps in open, read and close. The OS calls are in serial_link_posix.cpp.
+// the steps in open, read and close. The OS calls are in serial_link_posix.cpp
+// and serial_link_win32.cpp.
 #include "serial/serial_link.h"
+
+#include "serial/os_error.h"
+#include "serial/port_names.h"
 
 #include <cstdio>
 #include <string_view>
@@ -15,44 +19,12 @@ std::string FormatCommunicationError(std::int32_t code, const std::string& text)
     return head + text;
 }
 
-bool StartsWithUpperCased(std::string_view name, std::string_view prefix) {
-    if (name.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<unsigned char>(c - 'a' + 'A');
-        }
-        if (c != static_cast<unsigned char>(prefix[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A port number: decimal digits only, nothing else, small enough for any
-// machine's ports; -1 otherwise.
-std::int32_t ParseDecimal(std::string_view digits) {
-    if (digits.empty() || digits.size() > 6) {
-        return -1;
-    }
-    std::int32_t value = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9') {
-            return -1;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
 } // namespace
 
 ESerialLinkError::ESerialLinkError(std::int32_t code, const std::string& text)
     : std::runtime_error(FormatCommunicationError(code, text)), ErrorCode(code), ErrorText(text) {}
 
-TSerialLink::TSerialLink() = default;
+TSerialLink::TSerialLink() : os_(NewPortState()) {}
 
 TSerialLink::~TSerialLink() {
     // A destructor must not throw: closing reports into ErrorCode only.
@@ -91,7 +63,7 @@ std::string TSerialLink::GetErrorDesc(std::int32_t code) {
     case 10003:
         return "Tranceive Queue is full";
     default:
-        return OsErrorText(code);
+        return OsErrorDescription(code);
     }
 }
 
@@ -127,19 +99,18 @@ bool TSerialLink::DeviceGone() const {
 }
 
 // COMn, in either case, names the n-th legacy port for people used to that
-// name; /dev/ttySn gives the number back. Any other name is a path as it is.
+// name; the OS's legacy path form (/dev/ttyS2) gives the number back. Both
+// become the OS's path for that port. Any other name is opened as it is.
 void TSerialLink::ParsePortNumber() {
     portNumber_ = -1;
     const std::string_view name = deviceName_;
-    bool comName = false;
-    if (StartsWithUpperCased(name, "COM")) {
-        const std::int32_t n = ParseDecimal(name.substr(3));
+    if (detail::StartsWithUpperCased(name, "COM")) {
+        const std::int32_t n = detail::ParseDecimal(name.substr(3));
         portNumber_ = (n < 0 ? 0 : n) - 1;
-        comName = true;
-    } else if (name.starts_with("/dev/ttyS")) {
-        portNumber_ = ParseDecimal(name.substr(9));
+    } else {
+        portNumber_ = LegacyPathNumber(deviceName_);
     }
-    if (comName && portNumber_ >= 0) {
+    if (portNumber_ >= 0) {
         deviceName_ = ComDevicePath(portNumber_);
     }
 }
@@ -152,7 +123,7 @@ void TSerialLink::OpenPort(const std::string& portName) {
     deviceName_ = portName;
     ParsePortNumber();
     handle_ = OsOpen();
-    SetErrorFromOs(handle_ < 0 ? -1 : 0);
+    SetErrorFromOs(handle_ == InvalidHandle ? -1 : 0);
     RaiseIfError();
     if (errorCode_ != 0) {
         return;
@@ -169,8 +140,8 @@ void TSerialLink::OpenPort(const std::string& portName) {
         SetRTS(true);
         SetDTR(true);
         PurgeAll();
-        // Faults counted before this open are not this connection's.
-        SnapshotLineCounters();
+        // Faults from before this open are not this connection's.
+        ResetLineErrors();
     }
     RaiseIfError();
 }
@@ -194,7 +165,7 @@ bool TSerialLink::WaitReadable(std::int32_t timeoutMs) {
     if (deviceGone_) {
         return false;
     }
-    if (WaitForEvent(ReadableEvent, timeoutMs)) {
+    if (WaitForEvent(PortEventByteReceived, timeoutMs)) {
         return true;
     }
     return !deviceGone_ && WaitingBytes() > 0;
@@ -231,7 +202,7 @@ std::string TSerialLink::ReadAvailable(std::int32_t timeoutMs) {
     // showed that it went, on this call and every later one.
     if (result.empty()) {
         if (!deviceGone_) {
-            if (const int code = VanishedNodeCode(); code != 0) {
+            if (const int code = VanishedDeviceCode(); code != 0) {
                 MarkDeviceGone(code);
             }
         }
@@ -264,14 +235,14 @@ void TSerialLink::MapCommErrors(std::uint32_t flags) {
 }
 
 void TSerialLink::ClosePort() {
-    if (handle_ >= 0) {
+    if (handle_ != InvalidHandle) {
         PurgeAll();
         SetRTS(false);
         SetDTR(false);
         OsClose();
     }
     portActive_ = false;
-    handle_ = -1;
+    handle_ = InvalidHandle;
     portNumber_ = -1;
     deviceGone_ = false;
     goneCode_ = 0;

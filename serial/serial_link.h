@@ -3,16 +3,16 @@
 //
 // Every operation reports its outcome in ErrorCode()/ErrorText() and returns
 // normally: 0 is success, 9991..10003 are the class's own codes (GetErrorDesc),
-// any other value is an errno. Nothing throws unless RaiseExcept is set.
+// any other value is an OS code (errno on POSIX, GetLastError on Windows).
+// Nothing throws unless RaiseExcept is set.
+//
+// This face is the same on every OS; serial_link_posix.cpp and
+// serial_link_win32.cpp hold the OS calls, behind the names declared here.
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
-
-#include <sys/types.h>
-#include <termios.h>
-
-#include "serial/line_counters.h"
 
 namespace quillar {
 
@@ -23,7 +23,8 @@ public:
     std::string ErrorText;
 };
 
-// Receive faults handed to MapCommErrors, one bit each.
+// Receive faults handed to MapCommErrors, one bit each (the values of the
+// Windows CE_ flags).
 enum LineErrorFlag : std::uint32_t {
     LineErrorRxOver = 0x1,   // the driver's input buffer overflowed
     LineErrorOverrun = 0x2,  // the UART's receive register was overrun
@@ -32,6 +33,28 @@ enum LineErrorFlag : std::uint32_t {
     LineErrorTxFull = 0x100, // the output queue was full
 };
 
+// Line events that WaitForEvent waits for (the values of the Windows EV_ flags).
+enum PortEvent : std::uint32_t {
+    PortEventByteReceived = 0x1,
+};
+
+// The OS's handle of an open port: a file descriptor or a Windows HANDLE.
+using NativeHandle = std::intptr_t;
+inline constexpr NativeHandle InvalidHandle = -1;
+
+// The OS's record of the line settings: a termios on POSIX, a DCB on Windows.
+// It derives from that record; serial/line_state_posix.h and
+// serial/line_state_win32.h define it.
+struct LineStateRecord;
+
+namespace detail {
+// What the OS side keeps besides the handle; defined by each OS's file.
+struct PortState;
+struct PortStateDeleter {
+    void operator()(PortState* state) const noexcept;
+};
+} // namespace detail
+
 class TSerialLink {
 public:
     TSerialLink();
@@ -39,20 +62,23 @@ public:
     TSerialLink(const TSerialLink&) = delete;
     TSerialLink& operator=(const TSerialLink&) = delete;
 
-    // Opens the port by name (a device path such as /dev/ttyUSB0, or COMn; see
-    // ParsePortNumber). Afterwards ErrorCode() 0 and PortActive() mean open.
-    // A port held by any other open (this process or another) fails with EBUSY.
+    // Opens the port by name (COMn in either case, or a device path such as
+    // /dev/ttyUSB0 or \\.\COM12; see ParsePortNumber). Afterwards ErrorCode() 0
+    // and PortActive() mean open. A port held elsewhere fails with the OS's
+    // code for it (EBUSY; ERROR_ACCESS_DENIED on Windows).
     virtual void OpenPort(const std::string& portName);
     // Raw line settings; stopBits 0 = one, 1 = one and a half, 2 = two.
-    // A rate, data bit count or stop-bit code the line cannot take: EINVAL.
+    // Values the line cannot take: the OS's code (EINVAL on POSIX, what
+    // SetCommState answers on Windows).
     virtual void SetLine(std::int32_t baud, std::int32_t dataBits, char parity,
                          std::int32_t stopBits, bool softwareFlow, bool hardwareFlow);
     // Every waiting byte in one read. With nothing waiting after timeoutMs: the
-    // empty string and 9997. When the device has gone: its errno (e.g. 5 EIO).
+    // empty string and 9997. When the device has gone: the OS code that showed
+    // it (e.g. EIO; ERROR_NOT_READY or ERROR_ACCESS_DENIED on Windows).
     virtual std::string ReadAvailable(std::int32_t timeoutMs);
     virtual void ClosePort();
     // True once the device behind the open port has gone (hang-up, I/O error,
-    // device node removed); false while closed or healthy.
+    // device removed); false while closed or healthy.
     virtual bool DeviceGone() const;
 
     std::int32_t ErrorCode() const { return errorCode_; }
@@ -60,11 +86,12 @@ public:
     bool PortActive() const { return portActive_; }
     const std::string& DeviceName() const { return deviceName_; }
     std::int32_t PortNumber() const { return portNumber_; }
-    int Handle() const { return handle_; }
-    const termios& LineState() const { return lineState_; }
+    NativeHandle Handle() const { return handle_; }
+    // The settings last fetched from or written to the port.
+    const LineStateRecord& LineState() const;
 
-    // The text for a code: the class's own texts, or the OS's (strerror with
-    // trailing blanks and periods removed, plus a hint where one helps).
+    // The text for a code: the class's own texts, or the OS's (with trailing
+    // blanks and periods removed; see OsErrorDescription).
     static std::string GetErrorDesc(std::int32_t code);
 
     bool RaiseExcept = false;
@@ -90,45 +117,44 @@ protected:
     virtual void RaiseIfError();
     virtual void SetError(std::int32_t code);
     virtual void FailWith(std::int32_t code);
-    // Waits up to timeoutMs (negative counts as 0) for all of events (poll
-    // bits); a hang-up or error on the port marks the device gone.
-    bool WaitForEvent(short events, std::int32_t timeoutMs);
+    // Waits up to timeoutMs (negative counts as 0) for all of events
+    // (PortEvent bits); a hang-up or error on the port marks the device gone.
+    bool WaitForEvent(std::uint32_t events, std::int32_t timeoutMs);
 
     // Records that the device has gone with the OS code that showed it; the
     // first code stays.
     void MarkDeviceGone(int osCode);
 
-    int handle_ = -1;
+    NativeHandle handle_ = InvalidHandle;
     std::string deviceName_;
     std::int32_t errorCode_ = 0;
     std::string errorText_ = "OK";
     bool portActive_ = false;
     std::int32_t portNumber_ = -1;
-    termios lineState_{};
     bool deviceGone_ = false;
     int goneCode_ = 0;
 
 private:
-    // The platform's side, defined once per OS (serial_link_posix.cpp).
-    static const short ReadableEvent; // WaitForEvent's "a byte came in"
+    // The OS's side, defined once per OS (serial_link_posix.cpp,
+    // serial_link_win32.cpp).
+    static detail::PortState* NewPortState();
     static int LastOsError();
-    static std::string OsErrorText(int code);
+    // The number of a legacy port path (/dev/ttyS3 is 3), or -1 for any other name.
+    static std::int32_t LegacyPathNumber(const std::string& name);
+    // The device path of the zero-based legacy port number.
     static std::string ComDevicePath(std::int32_t portNumber);
-    int OsOpen(); // the handle, or -1 with LastOsError() set
+    // Opens deviceName_ exclusively for reading and writing and prepares the
+    // driver; InvalidHandle with LastOsError() set when it cannot.
+    NativeHandle OsOpen();
     void OsClose();
     void YieldProcessor();
-    void SnapshotLineCounters();
-    // Line-error flags for receive faults counted since the last snapshot.
-    std::uint32_t LineErrorsSinceSnapshot();
-    // The OS code when the device node behind the open handle has vanished or
-    // now names another device; 0 while it is still there.
-    int VanishedNodeCode() const;
+    // Forgets the line faults that came before this moment.
+    void ResetLineErrors();
+    // The OS code when the device behind the open handle has vanished or
+    // now answers to another name; 0 while it is still there.
+    int VanishedDeviceCode() const;
 
-    // Receive fault counters at the last snapshot; unknown on a driver that
-    // keeps none (a pseudo-terminal).
-    bool countersKnown_ = false;
-    detail::LineCounters counters_;
-    dev_t openDevice_ = 0;
+    std::unique_ptr<detail::PortState, detail::PortStateDeleter> os_;
 };
 
 } // namespace quillar

@@ -1,7 +1,9 @@
 // TSerialLink's operations on a POSIX terminal device (Linux).
 #include "serial/serial_link.h"
 
-#include "serial/os_error.h"
+#include "serial/line_counters.h"
+#include "serial/line_state_posix.h"
+#include "serial/port_names.h"
 #include "serial/termios_flags.h"
 
 #include <cerrno>
@@ -31,26 +33,67 @@ void SetModemLine(int handle, int line, bool on) {
     (void)ioctl(handle, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
+int Fd(NativeHandle handle) {
+    return static_cast<int>(handle);
+}
+
+// Receive fault counters where the driver keeps them (TIOCGICOUNT); none on a
+// pseudo-terminal.
+bool ReadLineCounters(int fd, detail::LineCounters& counters) {
+    serial_icounter_struct c{};
+    if (ioctl(fd, TIOCGICOUNT, &c) != 0) {
+        return false;
+    }
+    counters.frame = static_cast<std::uint32_t>(c.frame);
+    counters.overrun = static_cast<std::uint32_t>(c.overrun);
+    counters.bufferOverrun = static_cast<std::uint32_t>(c.buf_overrun);
+    counters.parity = static_cast<std::uint32_t>(c.parity);
+    return true;
+}
+
 } // namespace
 
-const short TSerialLink::ReadableEvent = POLLIN;
+namespace detail {
+
+struct PortState {
+    LineStateRecord lineState{};
+    dev_t openDevice = 0; // the device the open descriptor leads to
+    // Receive fault counters at the last look; unknown on a driver that keeps none.
+    bool countersKnown = false;
+    LineCounters counters;
+};
+
+void PortStateDeleter::operator()(PortState* state) const noexcept {
+    delete state;
+}
+
+} // namespace detail
+
+detail::PortState* TSerialLink::NewPortState() {
+    return new detail::PortState;
+}
+
+const LineStateRecord& TSerialLink::LineState() const {
+    return os_->lineState;
+}
 
 int TSerialLink::LastOsError() {
     return errno;
 }
 
-std::string TSerialLink::OsErrorText(int code) {
-    return OsErrorDescription(code);
+std::int32_t TSerialLink::LegacyPathNumber(const std::string& name) {
+    return name.starts_with("/dev/ttyS") ? detail::ParseDecimal(std::string_view(name).substr(9))
+                                         : -1;
 }
 
 std::string TSerialLink::ComDevicePath(std::int32_t portNumber) {
     return "/dev/ttyS" + std::to_string(portNumber);
 }
 
-int TSerialLink::OsOpen() {
+NativeHandle TSerialLink::OsOpen() {
     const int fd = open(deviceName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return -1;
+        return InvalidHandle;
     }
     // TIOCEXCL keeps out other users' opens but not root's; the lock keeps out
     // every other open that asks, root's and this process's own included.
@@ -60,19 +103,19 @@ int TSerialLink::OsOpen() {
         const int code = (errno == EWOULDBLOCK) ? EBUSY : errno;
         close(fd);
         errno = code;
-        return -1;
+        return InvalidHandle;
     }
     struct stat st {};
-    openDevice_ = (fstat(fd, &st) == 0) ? st.st_rdev : 0;
+    os_->openDevice = (fstat(fd, &st) == 0) ? st.st_rdev : 0;
     return fd;
 }
 
 void TSerialLink::OsClose() {
-    if (handle_ >= 0) {
-        (void)ioctl(handle_, TIOCNXCL);
-        close(handle_); // also drops the lock
+    if (handle_ != InvalidHandle) {
+        (void)ioctl(Fd(handle_), TIOCNXCL);
+        close(Fd(handle_)); // also drops the lock
     }
-    handle_ = -1;
+    handle_ = InvalidHandle;
 }
 
 void TSerialLink::YieldProcessor() {
@@ -85,7 +128,7 @@ bool TSerialLink::DeviceReady() {
     }
     SetError(0);
     int lines = 0;
-    if (ioctl(handle_, TIOCMGET, &lines) != 0) {
+    if (ioctl(Fd(handle_), TIOCMGET, &lines) != 0) {
         SetErrorFromOs(-1);
         lines = 0;
     }
@@ -101,38 +144,38 @@ bool TSerialLink::DeviceReady() {
 
 void TSerialLink::PurgeAll() {
     SetError(0);
-    SetErrorFromOs(tcflush(handle_, TCIOFLUSH) == 0 ? 0 : -1);
+    SetErrorFromOs(tcflush(Fd(handle_), TCIOFLUSH) == 0 ? 0 : -1);
     RaiseIfError();
 }
 
 void TSerialLink::SetDTR(bool on) {
-    SetModemLine(handle_, TIOCM_DTR, on);
+    SetModemLine(Fd(handle_), TIOCM_DTR, on);
 }
 
 void TSerialLink::SetRTS(bool on) {
-    SetModemLine(handle_, TIOCM_RTS, on);
+    SetModemLine(Fd(handle_), TIOCM_RTS, on);
 }
 
 void TSerialLink::FetchLineState() {
     SetError(0);
-    SetErrorFromOs(tcgetattr(handle_, &lineState_) == 0 ? 0 : -1);
+    SetErrorFromOs(tcgetattr(Fd(handle_), &os_->lineState) == 0 ? 0 : -1);
     RaiseIfError();
 }
 
 void TSerialLink::ApplyLineState() {
     SetError(0);
-    SetErrorFromOs(tcsetattr(handle_, TCSANOW, &lineState_) == 0 ? 0 : -1);
+    SetErrorFromOs(tcsetattr(Fd(handle_), TCSANOW, &os_->lineState) == 0 ? 0 : -1);
     RaiseIfError();
 }
 
 void TSerialLink::SetLine(std::int32_t baud, std::int32_t dataBits, char parity,
                           std::int32_t stopBits, bool softwareFlow, bool hardwareFlow) {
-    lineState_ = termios{};
+    os_->lineState = LineStateRecord{};
     // Whatever the fetch gives, the record is filled and written: the outcome
     // is that of the write alone.
     FetchLineState();
     const int rejected = detail::FillLineState(
-        lineState_, {baud, dataBits, parity, stopBits, softwareFlow, hardwareFlow});
+        os_->lineState, {baud, dataBits, parity, stopBits, softwareFlow, hardwareFlow});
     if (rejected != 0) {
         // What the driver would answer for a value it cannot take.
         FailWith(rejected);
@@ -143,7 +186,7 @@ void TSerialLink::SetLine(std::int32_t baud, std::int32_t dataBits, char parity,
 
 std::int32_t TSerialLink::WaitingBytes() {
     int count = 0;
-    if (ioctl(handle_, FIONREAD, &count) == 0) {
+    if (ioctl(Fd(handle_), FIONREAD, &count) == 0) {
         SetError(0);
     } else {
         SetErrorFromOs(-1);
@@ -156,12 +199,13 @@ std::int32_t TSerialLink::WaitingBytes() {
     return count;
 }
 
-bool TSerialLink::WaitForEvent(short events, std::int32_t timeoutMs) {
+bool TSerialLink::WaitForEvent(std::uint32_t events, std::int32_t timeoutMs) {
     SetError(0);
-    if ((events & POLLIN) && WaitingBytes() > 0) {
+    const bool byte = (events & PortEventByteReceived) != 0;
+    if (byte && WaitingBytes() > 0) {
         return true;
     }
-    pollfd p{handle_, events, 0};
+    pollfd p{Fd(handle_), static_cast<short>(byte ? POLLIN : 0), 0};
     const int ready = poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs);
     if (ready <= 0) {
         return false; // time-out, or a signal cut the wait short
@@ -174,7 +218,7 @@ bool TSerialLink::WaitForEvent(short events, std::int32_t timeoutMs) {
         MarkDeviceGone(EIO);
         return false;
     }
-    return (p.revents & events) == events;
+    return (p.revents & p.events) == p.events;
 }
 
 std::int32_t TSerialLink::ReadRaw(char* buffer, std::int32_t count) {
@@ -182,14 +226,15 @@ std::int32_t TSerialLink::ReadRaw(char* buffer, std::int32_t count) {
         return 0;
     }
     SetError(0);
-    ssize_t got = read(handle_, buffer, static_cast<std::size_t>(count));
+    const int fd = Fd(handle_);
+    ssize_t got = read(fd, buffer, static_cast<std::size_t>(count));
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         // The driver said bytes were waiting but has none yet: wait for them as
         // long as DeadlockTimeout allows, then give up on this read.
-        if (WaitForEvent(POLLIN, DeadlockTimeout)) {
-            got = read(handle_, buffer, static_cast<std::size_t>(count));
+        if (WaitForEvent(PortEventByteReceived, DeadlockTimeout)) {
+            got = read(fd, buffer, static_cast<std::size_t>(count));
         } else if (!deviceGone_) {
-            tcflush(handle_, TCIFLUSH);
+            tcflush(fd, TCIFLUSH);
             SetError(9997);
             got = 0;
         }
@@ -201,41 +246,32 @@ std::int32_t TSerialLink::ReadRaw(char* buffer, std::int32_t count) {
         }
         got = 0;
     }
-    if (const std::uint32_t flags = LineErrorsSinceSnapshot(); flags != 0) {
-        MapCommErrors(flags);
+    // Faults counted since the last look, as the line-error flags they stand for.
+    if (os_->countersKnown) {
+        const detail::LineCounters before = os_->counters;
+        os_->countersKnown = ReadLineCounters(fd, os_->counters);
+        if (const std::uint32_t flags =
+                os_->countersKnown ? detail::LineErrorFlags(before, os_->counters) : 0;
+            flags != 0) {
+            MapCommErrors(flags);
+        }
     }
     RaiseIfError();
     return static_cast<std::int32_t>(got);
 }
 
-void TSerialLink::SnapshotLineCounters() {
-    serial_icounter_struct counters{};
-    countersKnown_ = ioctl(handle_, TIOCGICOUNT, &counters) == 0;
-    if (countersKnown_) {
-        counters_.frame = static_cast<std::uint32_t>(counters.frame);
-        counters_.overrun = static_cast<std::uint32_t>(counters.overrun);
-        counters_.bufferOverrun = static_cast<std::uint32_t>(counters.buf_overrun);
-        counters_.parity = static_cast<std::uint32_t>(counters.parity);
-    }
+void TSerialLink::ResetLineErrors() {
+    os_->countersKnown = ReadLineCounters(Fd(handle_), os_->counters);
 }
 
-std::uint32_t TSerialLink::LineErrorsSinceSnapshot() {
-    if (!countersKnown_) {
-        return 0;
-    }
-    const detail::LineCounters before = counters_;
-    SnapshotLineCounters();
-    return countersKnown_ ? detail::LineErrorFlags(before, counters_) : 0;
-}
-
-int TSerialLink::VanishedNodeCode() const {
+int TSerialLink::VanishedDeviceCode() const {
     struct stat st {};
     if (stat(deviceName_.c_str(), &st) != 0) {
         return (errno == ENOENT || errno == ENOTDIR) ? ENOENT : 0;
     }
     // The name now leads to another device: ours was unplugged and another
     // took its place.
-    if (openDevice_ != 0 && st.st_rdev != openDevice_) {
+    if (os_->openDevice != 0 && st.st_rdev != os_->openDevice) {
         return ENODEV;
     }
     return 0;

@@ -1,4 +1,5 @@
 // TSerialLink on pseudo-terminals: open, exclusive use, reads, close, unplug.
+#include "serial/line_state_posix.h"
 #include "serial/serial_link.h"
 
 #include "test_support.h"
