@@ -1,7 +1,6 @@
 #pragma once
 // The machine's serial ports, read afresh at every call.
 
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,28 +17,12 @@ public:
 // name gives two double quotes; an empty list gives the empty string.
 std::string JoinCommaText(const std::vector<std::string>& names);
 
-// Whether a UART is there behind a legacy port, given its sysfs entry
-// (<root>/class/tty/ttyS3) and its device path (/dev/ttyS3).
-using UartProbe = std::function<bool(const std::string& sysfsEntry, const std::string& devicePath)>;
-
-// The real probe: the UART type from the entry's "type" attribute, or where
-// there is none from the driver (TIOCGSERIAL on the device opened without
-// waiting); false for an unknown type or a device that cannot be asked. A port
-// that another program holds (EBUSY) is present.
-bool UartPresent(const std::string& sysfsEntry, const std::string& devicePath);
-
-// Serial device paths under sysfsRoot/class/tty that have a driver (legacy 8250
-// ports only with a UART present), in natural order, then each existing path of
-// extraPorts (colon-separated). Throws PortDiscoveryError when the device table
-// cannot be read.
-std::vector<std::string> ScanSerialPorts(const std::string& sysfsRoot,
-                                         const std::string& extraPorts);
-// The same with the UART probe given, so that tests need no hardware.
-std::vector<std::string> ScanSerialPorts(const std::string& sysfsRoot,
-                                         const std::string& extraPorts,
-                                         const UartProbe& uartPresent);
-
-// ScanSerialPorts("/sys", $QUILLAR_EXTRA_PORTS) joined by JoinCommaText.
+// The machine's serial ports as one comma text (JoinCommaText), in an order
+// that stays the same while the ports do; the empty string when there are none.
+// On Linux: ScanSerialPorts("/sys", $QUILLAR_EXTRA_PORTS) (port_discovery_linux.h).
+// On Windows: the registry's SERIALCOMM values in the registry's order
+// (port_discovery_win32.h). Throws PortDiscoveryError when the OS's table of
+// serial devices cannot be read.
 std::string ListSerialPorts();
 
 } // namespace quillar

@@ -1,6 +1,6 @@
 // Serial port discovery on Linux: the tty class in sysfs, plus the extra ports
 // named in QUILLAR_EXTRA_PORTS.
-#include "serial/port_discovery.h"
+#include "serial/port_discovery_linux.h"
 
 #include "serial/natural_order.h"
 #include "serial/os_error.h"

@@ -177,7 +177,7 @@ std::string TSerialLink::ReadAvailable(std::int32_t timeoutMs) {
         return result;
     }
     SetError(0);
-    YieldProcessor();
+    GiveUpTimeSlice();
     auto readWaiting = [this, &result](std::int32_t n) {
         result.resize(static_cast<std::size_t>(n));
         const std::int32_t got = ReadRaw(result.data(), n);

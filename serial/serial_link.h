@@ -147,7 +147,7 @@ private:
     // driver; InvalidHandle with LastOsError() set when it cannot.
     NativeHandle OsOpen();
     void OsClose();
-    void YieldProcessor();
+    void GiveUpTimeSlice();
     // Forgets the line faults that came before this moment.
     void ResetLineErrors();
     // The OS code when the device behind the open handle has vanished or

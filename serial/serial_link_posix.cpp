@@ -118,7 +118,7 @@ void TSerialLink::OsClose() {
     handle_ = InvalidHandle;
 }
 
-void TSerialLink::YieldProcessor() {
+void TSerialLink::GiveUpTimeSlice() {
     sched_yield();
 }
 

@@ -1,6 +1,6 @@
 // Port discovery on fake sysfs trees, the extra ports and the comma text.
 #include "serial/natural_order.h"
-#include "serial/port_discovery.h"
+#include "serial/port_discovery_linux.h"
 
 #include "test_support.h"
 

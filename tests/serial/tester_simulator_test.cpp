@@ -1,6 +1,6 @@
 // quillar-tester end to end: its link is found as an extra port, a TSerialLink
 // reads the printout from it byte for byte, and its unplug is seen.
-#include "serial/port_discovery.h"
+#include "serial/port_discovery_linux.h"
 #include "serial/serial_link.h"
 
 #include "test_support.h"

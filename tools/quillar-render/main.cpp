@@ -2,6 +2,8 @@
 // way the shell builds it after each read, without a window or a port.
 
 #include "render_options.h"
+#include "render_paths.h"
+#include "render_platform.h"
 #include "report/builtin_resources.h"
 #include "report/device_chars.h"
 #include "report/line_list.h"
@@ -40,23 +42,12 @@ std::string ReadPrintout(const std::optional<std::string>& path) {
     return bytes.str();
 }
 
-// The page refers to the state images and the logo beside the program, as the
-// shell does beside its executable.
-std::string OwnDirectory() {
-    std::error_code error;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) {
-        throw std::runtime_error("cannot find the renderer's directory: " + error.message());
-    }
-    return exe.parent_path().string() + "/";
-}
-
 // "7 December 2026 09:05": day without leading zero, full English month name
 // (the program stays in the C locale), 24-hour time.
 std::string NowText() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) {
+    if (!render::LocalTime(now, local)) {
         throw std::runtime_error("cannot read the local time");
     }
     char rest[64];
@@ -87,7 +78,15 @@ void Run(const render::RenderOptions& options) {
     in.currentLanguage = options.language;
     in.receivedText = receivedText;
     in.templateLines = &templateLines;
-    in.executableDir = options.imageDir ? *options.imageDir : OwnDirectory();
+    // The page refers to the state images and the logo beside the program, as
+    // the shell does beside its executable, by file:// URLs; the logo's
+    // existence is asked of the file the URL names.
+    in.executableDir =
+        render::UrlFolder(options.imageDir ? *options.imageDir : render::OwnDirectory());
+    in.fileExists = [](const std::string& path) {
+        std::error_code error;
+        return std::filesystem::exists(render::FilePathOfUrlPath(path), error);
+    };
     in.dateText = options.dateText ? *options.dateText : NowText();
     const std::string page = BuildReportPage(in);
 
@@ -100,6 +99,7 @@ void Run(const render::RenderOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    render::UseBinaryStdio();
     try {
         const auto options = render::ParseRenderOptions(
             std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));

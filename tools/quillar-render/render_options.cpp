@@ -58,10 +58,13 @@ RenderOptions ParseRenderOptions(std::span<const char* const> args) {
             }
         } else if (arg == "--image-dir") {
             // The page names the images by file:// URL, which needs an
-            // absolute path, and joins directory and file name directly.
-            std::string dir = std::filesystem::absolute(value()).lexically_normal().string();
-            if (!dir.ends_with('/')) {
-                dir += '/';
+            // absolute path, in UTF-8, and joins directory and file name
+            // directly.
+            const std::u8string utf8 =
+                std::filesystem::absolute(value()).lexically_normal().u8string();
+            std::string dir(utf8.begin(), utf8.end());
+            if (!dir.ends_with('/') && !dir.ends_with('\\')) {
+                dir += std::filesystem::path::preferred_separator == '/' ? '/' : '\\';
             }
             options.imageDir = std::move(dir);
         } else if (arg == "--date") {

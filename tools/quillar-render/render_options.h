@@ -13,8 +13,9 @@ namespace quillar::render {
 struct RenderOptions {
     std::string model;
     std::int32_t language = 0;
-    std::size_t chunk = 0;               // bytes per simulated read; 0 = all at once
-    std::optional<std::string> imageDir; // absolute, ends with '/'; default: own directory
+    std::size_t chunk = 0; // bytes per simulated read; 0 = all at once
+    std::optional<std::string>
+        imageDir; // absolute, UTF-8, ends with a separator; default: own directory
     std::optional<std::string> dateText; // default: the local date and time now
     std::optional<std::string> input;    // printout file; default: standard input
     bool help = false;
