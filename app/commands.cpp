@@ -36,6 +36,7 @@ void TForm1::ToolButton4Click() {
 
 void TForm1::English1Click(QAction* sender) {
     ToolButton8->setText(sender->text());
+    sender->setChecked(true);
     CurrentLanguage_ = static_cast<std::int32_t>(PopupMenu2->actions().indexOf(sender));
     WriteLanguage(env_.iniPath, CurrentLanguage_);
 }

@@ -6,7 +6,7 @@
 #include "view/report_browser.h"
 
 int main(int argc, char** argv) {
-    quillar::UseShippedFontConfiguration(); // the pages' and the window's faces
+    quillar::UseShippedFontConfiguration();       // the pages' and the window's faces
     quillar::TReportBrowser::RegisterUrlScheme(); // before the application object
     quillar::QuillarApplication app(argc, argv);
     quillar::TForm1 form(quillar::ShellEnvironment::ForRunningProgram());

@@ -4,17 +4,21 @@
 
 #include "app/config.h"
 #include "app/message_boxes.h"
+#include "app/port_button.h"
 #include "report/report_pages.h"
 #include "ui_main_window.h"
 
+#include <QActionGroup>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <stdexcept>
 
 // The resources live in this static library; a linker drops their registration
@@ -34,6 +38,14 @@ LineList LoadResourceLines(const QString& name) {
     const QByteArray bytes = file.readAll();
     return LoadLineList(
         std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+// The scale the user asked for on top of the screen's own: it enlarges what
+// the window shows, so it must not shrink the window's first size as well.
+double UserScaleFactor() {
+    bool ok = false;
+    const double factor = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&ok);
+    return ok && factor > 0 ? factor : 1.0;
 }
 
 } // namespace
@@ -59,6 +71,13 @@ TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
          {ui_->English1, ui_->Chinese1, ui_->Japanese1, ui_->Korean1, ui_->Danish1, ui_->Norwegian1,
           ui_->Polish1, ui_->Romanian1, ui_->German1, ui_->Spanish1, ui_->French1, ui_->Italian1})
         PopupMenu2->addAction(item);
+    // One language is checked: the one the reports are translated to.
+    auto* languageGroup = new QActionGroup(this);
+    languageGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+    for (QAction* item : PopupMenu2->actions()) {
+        item->setCheckable(true);
+        languageGroup->addAction(item);
+    }
     BuildToolBar();
 
     Timer1 = new QTimer(this);
@@ -98,6 +117,20 @@ void TForm1::BuildToolBar() {
     ToolButton6->setMenu(PopupMenu1);
     ToolButton8->setMenu(PopupMenu2);
     StatusBar1->addWidget(StatusPanel1, 1);
+    ToolBar1->installEventFilter(this);
+    FitToolBar();
+}
+
+void TForm1::FitToolBar() {
+    // The tool bar, and so the window, is kept wide enough for the whole row
+    // with the port button at its least width: the port button gives up width,
+    // and no button ever goes behind the tool bar's extension.
+    const int portHint =
+        std::max(ToolButton6->sizeHint().width(), ToolButton6->minimumSizeHint().width());
+    const int least =
+        ToolBar1->sizeHint().width() - portHint + ToolButton6->minimumSizeHint().width();
+    if (ToolBar1->minimumWidth() != least)
+        ToolBar1->setMinimumWidth(least);
 }
 
 void TForm1::FormCreate() {
@@ -119,15 +152,16 @@ void TForm1::FormCreate() {
     // corrected to English and written back.
     if (CurrentLanguage_ >= 0 && CurrentLanguage_ < languages.size()) {
         ToolButton8->setText(languages[CurrentLanguage_]->text());
+        languages[CurrentLanguage_]->setChecked(true);
     } else {
         CurrentLanguage_ = 0;
         languages[0]->trigger();
     }
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        // The toolkit's default size for a new main window: two thirds of the screen.
-        resize(screen->availableGeometry().size() * 2 / 3);
         winId(); // the native window knows its frame, so the outer size is measured
+        const QSize frame = frameGeometry().size() - geometry().size();
+        resize(FirstSize(screen->availableGeometry().size(), UserScaleFactor(), frame));
         move(CentredPosition(screen->geometry().size(), frameGeometry().size()));
     }
 
@@ -140,6 +174,9 @@ void TForm1::FormCreate() {
     ReportView_ = std::make_unique<TReportBrowser>(this);
     ReportView_->SetHostWindow(Panel1);
     ReportView_->SetSize(Panel1->contentsRect().width(), Panel1->contentsRect().height());
+    // The page's context menu prints as the Print button does.
+    connect(ReportView_.get(), &TReportBrowser::printRequested, this,
+            [this] { ReportErrors([this] { ToolButton2Click(); }); });
     ShowEmptyPage();
 }
 
@@ -147,6 +184,15 @@ QPoint TForm1::CentredPosition(const QSize& screen, const QSize& window) {
     // Integer halves round toward zero; a window larger than the screen gets a
     // negative position.
     return {(screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2};
+}
+
+QSize TForm1::FirstSize(const QSize& available, double scale, const QSize& frame) {
+    // The toolkit's default size for a new main window, two thirds of the
+    // screen, taken at scale 1: a larger scale keeps the window as large in
+    // logical pixels as far as the screen allows.
+    const QSize designed(qRound(available.width() * scale * 2 / 3),
+                         qRound(available.height() * scale * 2 / 3));
+    return designed.boundedTo(available - frame);
 }
 
 void TForm1::FormResize() {
@@ -157,6 +203,9 @@ void TForm1::FormResize() {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Panel1 && event->type() == QEvent::Resize)
         FormResize();
+    // A caption, font, style or screen change asks the tool bar for a new layout.
+    if (watched == ToolBar1 && event->type() == QEvent::LayoutRequest)
+        FitToolBar();
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -3,6 +3,8 @@
 // program and wires the subsystems together; the work itself happens in the
 // report, serial and view libraries.
 
+#include "app/braille_conflict.h"
+#include "app/port_button.h"
 #include "app/shell_environment.h"
 #include "report/line_list.h"
 #include "serial/serial_link.h"
@@ -39,7 +41,7 @@ public:
     QToolBar* ToolBar1;
     QToolButton* ToolButton2;
     QToolButton* ToolButton4;
-    QToolButton* ToolButton6;
+    TPortButton* ToolButton6;
     QToolButton* ToolButton8;
     QStatusBar* StatusBar1;
     QLabel* StatusPanel1;
@@ -74,13 +76,22 @@ public:
 
     // Where the window is placed on a screen of the given size.
     static QPoint CentredPosition(const QSize& screen, const QSize& window);
+    // The window's first size, frame excluded: two thirds of the screen as it
+    // measures at scale 1, in logical pixels, within the available area.
+    // available: the screen's available area at the present scale; scale: the
+    // user's scale factor (QT_SCALE_FACTOR); frame: the frame's extra size.
+    static QSize FirstSize(const QSize& available, double scale, const QSize& frame);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildToolBar();
+    void FitToolBar();
+    void MarkConnectedPort(const std::string& portName);
     void ShowEmptyPage();
+    // Says once per run when the braille display service took the tester's port.
+    void WatchForBrailleDaemon(const std::string& list);
     QAction* AddPortItem(const std::string& portName);
     void ReleaseLostConnection(const std::string& currentList);
     bool ListPorts(std::string& list);
@@ -102,6 +113,8 @@ private:
     std::string connectedPort_;           // the port that SerialPort_ was opened on
     std::uint64_t connectionAttempt_ = 0; // counts attempts, so an outer one sees a newer one
     bool discoveryFailureShown_ = false;  // a failing discovery is reported once
+    PortFlickerWatch portFlicker_;        // a port gone right after it came
+    bool brailleHintShown_ = false;       // the hint about brltty, once per run
 };
 
 } // namespace quillar

@@ -8,6 +8,7 @@
 #include "report/report_pages.h"
 
 #include <QMenu>
+#include <QTimer>
 
 #include <vector>
 
@@ -62,6 +63,17 @@ bool TForm1::ListPorts(std::string& list) {
     }
 }
 
+void TForm1::WatchForBrailleDaemon(const std::string& list) {
+    const bool flicker = portFlicker_.Update(SplitPortList(list), PortFlickerWatch::Clock::now());
+    if (!flicker || brailleHintShown_ || !env_.brailleDaemonTookPort ||
+        !env_.brailleDaemonTookPort())
+        return;
+    brailleHintShown_ = true;
+    // After the tick: the box is modal and ticks go on meanwhile.
+    QTimer::singleShot(
+        0, this, [this] { ShowConfirmMessage(this, QString::fromUtf8(BrailleConflictMessage())); });
+}
+
 void TForm1::PollTick() {
     // Nothing to show into before FormCreate has made the view, nor after
     // FormDestroy has released it.
@@ -70,6 +82,7 @@ void TForm1::PollTick() {
     std::string newList;
     if (!ListPorts(newList))
         return;
+    WatchForBrailleDaemon(newList);
 
     if (!newList.empty() && newList != KnownPortList_) {
         const std::string oldList = KnownPortList_;

@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/message_boxes.h"
+#include "app/port_button.h"
 
 #include <QCoreApplication>
 #include <QFrame>
@@ -12,16 +13,8 @@
 namespace quillar {
 
 namespace {
-const QString NoConnectionCaption = QStringLiteral("Select COM Port ?");
-
 QString PortText(const std::string& portName) {
     return QString::fromUtf8(portName);
-}
-
-// A button's text takes '&' as the mark of a shortcut letter; the port button
-// shows the port name exactly, so each one is doubled.
-QString ButtonText(const QString& caption) {
-    return QString(caption).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 } // namespace
 
@@ -30,6 +23,7 @@ QAction* TForm1::AddPortItem(const std::string& portName) {
     // The caption is the port name exactly: '&' must not become a shortcut mark.
     item->setText(PortText(portName).replace(QLatin1Char('&'), QStringLiteral("&&")));
     item->setData(PortText(portName));
+    item->setCheckable(true); // checked while it is the connected port
     connect(item, &QAction::triggered, this,
             [this, item] { ReportErrors([this, item] { PortItemClick(item); }); });
     const QList<QAction*> items = PopupMenu1->actions();
@@ -44,7 +38,8 @@ void TForm1::PortItemClick(QAction* sender) {
     const bool startedByUser = !AutoConnecting_;
     const std::uint64_t attempt = ++connectionAttempt_;
 
-    ToolButton6->setText(ButtonText(PortText(portName) + QStringLiteral(" Connecting ...")));
+    ToolButton6->ShowConnecting(PortText(portName));
+    MarkConnectedPort({});
     ToolButton6->repaint(); // the open blocks: show the caption now
 
     SerialPort_.reset();
@@ -69,14 +64,23 @@ void TForm1::PortItemClick(QAction* sender) {
     if (SerialPort_->PortActive())
         connectedPort_ = portName;
     if (SerialPort_->ErrorCode() != 0) {
-        ToolButton6->setText(NoConnectionCaption);
+        ToolButton6->ShowNoConnection();
+        MarkConnectedPort({});
         if (startedByUser)
             ShowConfirmMessage(this, PortText(portName) + QStringLiteral(" Error: ") +
                                          QString::fromUtf8(SerialPort_->ErrorText()));
         return;
     }
-    ToolButton6->setText(ButtonText(PortText(portName) + QStringLiteral(" Connected OK")));
+    ToolButton6->ShowConnected(PortText(portName));
+    MarkConnectedPort(portName);
     SerialPort_->SetLine(9600, 8, 'N', 0, false, true);
+}
+
+void TForm1::MarkConnectedPort(const std::string& portName) {
+    // The menu tells what the button tells: the port connected now, or none.
+    const QString name = PortText(portName);
+    for (QAction* item : PopupMenu1->actions())
+        item->setChecked(!name.isEmpty() && item->data().toString() == name);
 }
 
 void TForm1::ToolButton6Click() {
@@ -96,7 +100,8 @@ void TForm1::ReleaseLostConnection(const std::string& currentList) {
     ++connectionAttempt_;
     SerialPort_.reset();
     connectedPort_.clear();
-    ToolButton6->setText(NoConnectionCaption);
+    ToolButton6->ShowNoConnection();
+    MarkConnectedPort({});
     // Forget the lost port in the known list, so that its return is a change of
     // the list and the poll connects to it by itself.
     std::string known;

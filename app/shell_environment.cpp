@@ -1,5 +1,6 @@
 #include "app/shell_environment.h"
 
+#include "app/braille_conflict.h"
 #include "app/file_locations.h"
 #include "serial/port_discovery.h"
 
@@ -27,6 +28,7 @@ ShellEnvironment ShellEnvironment::ForRunningProgram() {
             .toStdString();
     };
     env.sleep = [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); };
+    env.brailleDaemonTookPort = [] { return BrailleDaemonLikelyTookPort(); };
     return env;
 }
 

@@ -24,6 +24,9 @@ struct ShellEnvironment {
     std::function<std::string()> dateText;
     // Pauses between automatic connection attempts.
     std::function<void(int milliseconds)> sleep;
+    // Whether the braille display service is likely to have taken a port that
+    // vanished right after it appeared; empty = never asked.
+    std::function<bool()> brailleDaemonTookPort;
 
     // The running program's files (beside it, or per user when installed),
     // the real ports and clock.

@@ -3,6 +3,7 @@
 #include "view/page_bytes.h"
 #include "view/page_update.h"
 #include "view/pdf_printing.h"
+#include "view/report_context_menu.h"
 #include "view/report_page_filter.h"
 #include "view/report_scheme_handler.h"
 #include "view/typed_values.h"
@@ -357,6 +358,9 @@ TReportBrowser::TReportBrowser(QWidget* owner) : QObject(owner), impl_(new Impl)
     // A dropped file or link would lead away from the report.
     impl_->view->setAcceptDrops(false);
     new TViewKeyFilter(impl_->view);
+    auto* contextMenu = new TReportContextMenu(impl_->view);
+    connect(contextMenu, &TReportContextMenu::printRequested, this,
+            &TReportBrowser::printRequested);
 }
 
 TReportBrowser::~TReportBrowser() {

@@ -47,6 +47,9 @@ public:
 signals:
     // A page given to ShowPage has finished loading (typed values restored).
     void pageShown(bool ok);
+    // The user chose Print in the page's context menu; the owner prints as its
+    // own Print command does (PrintPage after its checks).
+    void printRequested();
 
 private:
     struct Impl;

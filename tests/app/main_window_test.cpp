@@ -5,10 +5,12 @@
 #include "shell_test_support.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPrinter>
@@ -18,6 +20,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <memory>
@@ -46,6 +50,33 @@ QAction* LanguageItem(const TForm1& form, const QString& caption) {
     return nullptr;
 }
 
+QStringList CheckedTexts(const QMenu* menu) {
+    QStringList texts;
+    for (const QAction* item : menu->actions())
+        if (item->isChecked())
+            texts << item->text();
+    return texts;
+}
+
+// The tip the port button shows when the mouse rests on it.
+QString PortToolTip(TForm1& form) {
+    QWidget* button = form.ToolButton6;
+    const QPoint centre = button->rect().center();
+    QHelpEvent event(QEvent::ToolTip, centre, button->mapToGlobal(centre));
+    QApplication::sendEvent(button, &event);
+    const QString text = QToolTip::text();
+    QToolTip::hideText();
+    return text;
+}
+
+// The context menu that a right click on the page opens, or null.
+QMenu* OpenPageContextMenu(TForm1& form) {
+    QWidget* input = form.ReportView()->View()->focusProxy();
+    QTest::mouseClick(input, Qt::RightButton, {}, QPoint(30, 30));
+    const auto popup = [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); };
+    return QTest::qWaitFor([&] { return popup() != nullptr; }, kWaitMs) ? popup() : nullptr;
+}
+
 } // namespace
 
 class MainWindowTest : public QObject {
@@ -64,7 +95,11 @@ private slots:
     void startupLanguageWriteFails_noTickUntilTheViewExists();
     void centredPosition_halvesTheDifference();
     void window_opensCentredOnTheScreen();
+    void firstSize_isTheSizeAtScaleOne_withinTheAvailableArea();
     void resizing_keepsTheViewFillingThePanel();
+    void narrowWindow_portButtonShortensItsPortName_languageButtonStays();
+    void menus_checkTheCurrentLanguage_andTheConnectedPort();
+    void pageContextMenu_copySelectAllAndPrint_only();
     void print_withNothingOrBlanksReceived_asksForData();
     void print_withALineBreakReceived_opensThePrintDialog();
     void clear_showsTheEmptyPage_andKeepsTheConnection();
@@ -269,8 +304,11 @@ void MainWindowTest::choosingKorean_writesThree_andTheNextStartShowsIt() {
 
 void MainWindowTest::choosingLanguage_unwritableFile_oneError_choiceStands() {
     ShellBench bench;
-    // A folder that does not exist: no file can be written there, also as root.
-    bench.iniPath = bench.dir.filePath(QStringLiteral("missing/quillar.ini")).toStdString();
+    // A file where the folder would be: no file can be written there, also as root.
+    QFile blocker(bench.dir.filePath(QStringLiteral("not-a-folder")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    bench.iniPath = bench.dir.filePath(QStringLiteral("not-a-folder/quillar.ini")).toStdString();
     QVERIFY(bench.Open());
     QVERIFY(bench.messages.empty());
 
@@ -313,6 +351,17 @@ void MainWindowTest::window_opensCentredOnTheScreen() {
     QVERIFY(std::abs((frame.top() - area.top()) - (area.bottom() - frame.bottom())) <= 1);
 }
 
+void MainWindowTest::firstSize_isTheSizeAtScaleOne_withinTheAvailableArea() {
+    // Two thirds of the screen, as the toolkit sizes a new main window.
+    QCOMPARE(TForm1::FirstSize(QSize(1280, 900), 1.0, QSize(0, 0)), QSize(853, 600));
+    QCOMPARE(TForm1::FirstSize(QSize(1920, 1040), 1.0, QSize(10, 40)), QSize(1280, 693));
+    // Scale 2 halves the screen in logical pixels; the window stays as large
+    // as the screen allows, its frame included.
+    QCOMPARE(TForm1::FirstSize(QSize(1280, 720), 2.0, QSize(10, 40)), QSize(1270, 680));
+    QCOMPARE(TForm1::FirstSize(QSize(640, 450), 2.0, QSize(0, 0)), QSize(640, 450));
+    QCOMPARE(TForm1::FirstSize(QSize(2400, 1500), 1.25, QSize(0, 0)), QSize(2000, 1250));
+}
+
 void MainWindowTest::resizing_keepsTheViewFillingThePanel() {
     ShellBench bench;
     QVERIFY(bench.Open());
@@ -323,7 +372,9 @@ void MainWindowTest::resizing_keepsTheViewFillingThePanel() {
         return view->geometry() == QRect(QPoint(0, 0), form.Panel1->contentsRect().size());
     };
     QVERIFY(fillsPanel());
-    for (const QSize size : {QSize(700, 520), QSize(420, 300), QSize(760, 560)}) {
+    // Narrow, yet as wide as the tool bar's row needs.
+    const QSize narrow(std::max(420, form.minimumWidth()), 300);
+    for (const QSize size : {QSize(700, 520), narrow, QSize(760, 560)}) {
         form.resize(size);
         QTRY_VERIFY_WITH_TIMEOUT(form.size() == size, kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(fillsPanel(), kWaitMs);
@@ -332,6 +383,140 @@ void MainWindowTest::resizing_keepsTheViewFillingThePanel() {
     QCOMPARE(form.Panel1->mapTo(&form, QPoint(0, 0)).y(), form.ToolBar1->geometry().bottom() + 1);
     QCOMPARE(form.Panel1->mapTo(&form, QPoint(0, form.Panel1->height())).y(),
              form.StatusBar1->geometry().top());
+}
+
+void MainWindowTest::narrowWindow_portButtonShortensItsPortName_languageButtonStays() {
+    ShellBench bench;
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    const QList<QToolButton*> others = {form.ToolButton2, form.ToolButton4, form.ToolButton8};
+    QList<int> widths;
+    for (const QToolButton* button : others)
+        widths << button->width();
+    auto* extension = form.ToolBar1->findChild<QToolButton*>("qt_toolbar_ext_button");
+    QVERIFY(extension != nullptr);
+    const int firstWidth = form.width();
+
+    form.resize(300, form.height());
+    QTRY_COMPARE_WITH_TIMEOUT(form.width(), form.minimumWidth(), kWaitMs);
+    QVERIFY(form.width() < firstWidth);
+    QCOMPARE(form.ToolButton6->ShownText(), QStringLiteral("Select COM Port ?"));
+
+    const QString port = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART-if00-port0");
+    QStringList shownWhileOpening;
+    bench.links.onOpen = [&](const std::string&) {
+        shownWhileOpening << form.ToolButton6->ShownText();
+    };
+    bench.ports = port.toStdString();
+    form.PollTick();
+    const QString caption = port + QStringLiteral(" Connected OK");
+    QCOMPARE(form.ToolButton6->text(), caption); // the text itself stays whole
+    QCOMPARE(shownWhileOpening.size(), 1);
+    QVERIFY2(shownWhileOpening[0].endsWith(QStringLiteral("0 Connecting ...")) &&
+                 shownWhileOpening[0].contains(QChar(0x2026)),
+             qPrintable(shownWhileOpening[0]));
+
+    // Laid out anew: every button in the row, the others at their width, the
+    // port name shortened in its middle and the state whole.
+    QCoreApplication::processEvents();
+    QVERIFY(!extension->isVisible());
+    for (int i = 0; i < others.size(); ++i) {
+        QVERIFY(others[i]->isVisible());
+        QVERIFY(form.ToolBar1->rect().contains(others[i]->geometry()));
+        QCOMPARE(others[i]->width(), widths[i]);
+    }
+    QVERIFY(form.ToolBar1->rect().contains(form.ToolButton6->geometry()));
+    QVERIFY(form.ToolButton6->geometry().right() < form.ToolButton8->geometry().left());
+    const QString shown = form.ToolButton6->ShownText();
+    // The name's start and end, which tell ports apart, and the whole state.
+    QVERIFY2(shown.startsWith(QLatin1Char('/')) && shown.endsWith("0 Connected OK") &&
+                 shown.contains(QChar(0x2026)),
+             qPrintable(shown));
+    QCOMPARE(PortToolTip(form), caption);
+
+    // Wide again: the whole caption, and the button's own tip.
+    form.resize(800, form.height());
+    QTRY_COMPARE_WITH_TIMEOUT(form.ToolButton6->ShownText(), caption, kWaitMs);
+    QCOMPARE(PortToolTip(form), QStringLiteral("Serial COM Port"));
+    QVERIFY(!extension->isVisible());
+}
+
+void MainWindowTest::menus_checkTheCurrentLanguage_andTheConnectedPort() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=QM\r\nLanguage=6\r\nLanguageOption=3\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    QCOMPARE(CheckedTexts(form.PopupMenu2), QStringList{"Polish"}); // hidden, yet current
+    QAction* korean = LanguageItem(form, QStringLiteral("Korean"));
+    QVERIFY(korean != nullptr);
+    korean->trigger();
+    QCOMPARE(CheckedTexts(form.PopupMenu2), QStringList{"Korean"});
+    korean->trigger(); // choosing it again keeps it
+    QCOMPARE(CheckedTexts(form.PopupMenu2), QStringList{"Korean"});
+    QCOMPARE(MenuTexts(form.PopupMenu2), kLanguages);
+
+    bench.ports = "COM1,COM3";
+    form.PollTick();
+    QCOMPARE(CheckedTexts(form.PopupMenu1), QStringList{"COM3"});
+    // The user's attempt on COM1 fails: COM3 was let go, nothing is connected.
+    bench.links.failingOpens["COM1"] = kNeverOpens;
+    QStringList checkedWhileOpening;
+    bench.links.onOpen = [&](const std::string&) {
+        checkedWhileOpening << CheckedTexts(form.PopupMenu1);
+    };
+    form.PopupMenu1->actions().last()->trigger();
+    QCOMPARE(checkedWhileOpening, QStringList());
+    QCOMPARE(CheckedTexts(form.PopupMenu1), QStringList());
+    QCOMPARE(bench.messages.size(), std::size_t{1});
+    form.PopupMenu1->actions().first()->trigger();
+    QCOMPARE(CheckedTexts(form.PopupMenu1), QStringList{"COM3"});
+    QCOMPARE(MenuTexts(form.PopupMenu1), (QStringList{"COM3", "COM1"}));
+
+    bench.links.incoming.push_back({"", 5, true}); // unplugged
+    form.PollTick();
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("Select COM Port ?"));
+    QCOMPARE(CheckedTexts(form.PopupMenu1), QStringList());
+}
+
+void MainWindowTest::pageContextMenu_copySelectAllAndPrint_only() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=QM\r\n");
+    int dialogs = 0;
+    TReportBrowser::SetPrintDialogHook([&](QPrinter&) { return ++dialogs, false; });
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    QWebEnginePage* page = form.ReportView()->View()->page();
+
+    QMenu* menu = OpenPageContextMenu(form);
+    QVERIFY(menu != nullptr);
+    QList<QAction*> items;
+    for (QAction* item : menu->actions())
+        if (!item->isSeparator())
+            items << item;
+    QCOMPARE(items.size(), 3);
+    QCOMPARE(items[0], page->action(QWebEnginePage::Copy));
+    QCOMPARE(items[1], page->action(QWebEnginePage::SelectAll));
+    QCOMPARE(items[2]->text(), QStringLiteral("Print..."));
+
+    // Print goes the Print button's way: nothing received, nothing printed.
+    QAction* print = items[2];
+    menu->close();
+    print->trigger();
+    QCOMPARE(bench.messages.size(), std::size_t{1});
+    QCOMPARE(bench.messages[0].text, QStringLiteral("Please check empty data."));
+    QCOMPARE(dialogs, 0);
+
+    bench.ports = "COM1";
+    form.PollTick();
+    QVERIFY(Deliver(bench, "VOLTS 12.6V\r\n"));
+    menu = OpenPageContextMenu(form);
+    QVERIFY(menu != nullptr);
+    QCOMPARE(menu->actions().last(), print);
+    menu->close();
+    print->trigger();
+    QCOMPARE(dialogs, 1);
+    QCOMPARE(bench.messages.size(), std::size_t{1});
+    TReportBrowser::SetPrintDialogHook({});
 }
 
 void MainWindowTest::print_withNothingOrBlanksReceived_asksForData() {

@@ -3,6 +3,8 @@
 
 #include "shell_test_support.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QFrame>
 #include <QMenu>
@@ -16,6 +18,7 @@ namespace quillar::test {
 class PortConnectionTest : public QObject {
     Q_OBJECT
 private slots:
+    void portGoneAtOnce_brailleDaemonPresent_oneHintPerRun();
     void pollAttempt_showsConnecting_thenConnected_andSetsTheLine();
     void pollAttempt_opensAtTheThirdTry_quietly();
     void pollAttempt_neverOpens_sixTries_quietly_thenUserAttemptTriesOnceAndSays();
@@ -244,6 +247,30 @@ void PortConnectionTest::portNameWithAmpersand_showsExactlyOnTheButton() {
     shown.replace(QStringLiteral("\x01"), QStringLiteral("&"));
     QCOMPARE(shown, QStringLiteral("/dev/R&D Connected OK"));
     QCOMPARE(bench.links.opens, std::vector<std::string>{"/dev/R&D"});
+}
+
+void PortConnectionTest::portGoneAtOnce_brailleDaemonPresent_oneHintPerRun() {
+    // The adapter's port comes and is gone at the next tick, twice: with the
+    // braille service present, one hint; without it, none.
+    for (const bool present : {true, false}) {
+        ShellBench bench;
+        bench.brailleDaemonPresent = present;
+        QVERIFY(bench.Open());
+        for (int round = 0; round < 2; ++round) {
+            bench.ports = "/dev/ttyS0";
+            bench.form->PollTick();
+            bench.ports = "/dev/ttyS0,/dev/ttyUSB0";
+            bench.form->PollTick();
+            bench.ports = "/dev/ttyS0";
+            bench.form->PollTick();
+            QTest::qWait(20); // the hint comes after the tick
+        }
+        const auto hints =
+            std::count_if(bench.messages.begin(), bench.messages.end(), [](const MessageRecord& m) {
+                return m.text.contains(QStringLiteral("brltty"));
+            });
+        QCOMPARE(hints, present ? 1 : 0);
+    }
 }
 
 } // namespace quillar::test

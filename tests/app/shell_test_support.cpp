@@ -156,6 +156,7 @@ ShellEnvironment ShellBench::Environment() {
     env.makeSerialLink = [this] { return std::make_unique<FakeLink>(links); };
     env.dateText = [] { return std::string("7 December 2026 09:05"); };
     env.sleep = [this](int ms) { sleeps.push_back(ms); };
+    env.brailleDaemonTookPort = [this] { return brailleDaemonPresent; };
     return env;
 }
 

@@ -117,6 +117,7 @@ public:
     std::string exeDir; // ends with '/'
     std::string ports;  // what the port list answers
     bool listerFails = false;
+    bool brailleDaemonPresent = false; // what the braille check answers
     std::string listerError = "Port list unreadable: a value holds no text";
     std::vector<MessageRecord> messages;
     std::vector<int> sleeps;
