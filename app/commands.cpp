@@ -24,10 +24,17 @@ void TForm1::ToolButton2Click() {
         ShowConfirmMessage(this, QStringLiteral("Please check empty data."));
         return;
     }
-    ReportView_->PrintPage(); // failures reach the application's error box
+    // Failures reach the application's error box; a printed test is kept.
+    if (ReportView_->PrintPage())
+        KeepTest();
 }
 
 void TForm1::ToolButton4Click() {
+    // The test on screen ends here: kept before the page is emptied, and the
+    // next bytes begin a new one.
+    KeepTest();
+    if (Archive_)
+        Archive_->Forget();
     // Gives the memory back too: clear() would keep a long report's capacity.
     std::string().swap(ReceivedText_);
     ReportView_->ForgetTypedValues(); // the next test starts with empty boxes

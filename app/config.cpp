@@ -298,6 +298,8 @@ ShellConfig ReadShellConfig(const std::string& iniPath) {
     config.language = ParseIniInteger(readString("Language")).value_or(0);
     config.languageOptions = SplitLanguageOptions(readString("LanguageOption"));
     config.model = readString("Model");
+    if (ini.GetValue("Config", "ArchiveFolder", nullptr) != nullptr)
+        config.archiveFolder = std::string(TrimIniBlanks(readString("ArchiveFolder")));
     return config;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The configuration file beside the executable: section "Config" with the keys
-// "Language", "LanguageOption" and "Model". No Qt here, so tests run without a GUI.
+// "Language", "LanguageOption", "Model" and "ArchiveFolder". No Qt here, so tests run without a
+// GUI.
 
 #include <cstdint>
 #include <optional>
@@ -14,6 +15,8 @@ struct ShellConfig {
     std::int32_t language = 0;                // "Language", default 0
     std::vector<std::string> languageOptions; // "LanguageOption", split into items
     std::string model;                        // "Model", compared exactly by the callers
+    // "ArchiveFolder": where tests are kept; empty = no archive, absent = the default.
+    std::optional<std::string> archiveFolder;
 };
 
 // The longest string value that is read; longer values are cut.

@@ -9,6 +9,7 @@
 #include "ui_main_window.h"
 
 #include <QActionGroup>
+#include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMenu>
@@ -148,6 +149,20 @@ void TForm1::FormCreate() {
     }
     DeviceModel_ = config.model;
 
+    // The report archive: the configured folder, else the documents folder.
+    std::string archiveRoot;
+    if (config.archiveFolder)
+        archiveRoot = *config.archiveFolder;
+    else if (!env_.documentsDir.empty())
+        archiveRoot = env_.documentsDir + "/Quillar reports";
+    Archive_ = std::make_unique<TTestArchive>(archiveRoot, env_.archiveClock);
+    connect(Archive_.get(), &TTestArchive::failed, this, [this](const QString& message) {
+        if (closing_)
+            qWarning("%s", qUtf8Printable(message));
+        else
+            ShowConfirmMessage(this, message);
+    });
+
     // A hidden language is still honoured; an index outside the menu is
     // corrected to English and written back.
     if (CurrentLanguage_ >= 0 && CurrentLanguage_ < languages.size()) {
@@ -210,13 +225,39 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::FormDestroy() {
+    closing_ = true;
     Timer1->stop();
     SerialPort_.reset();
+    KeepLastTest();
     ReportView_.reset();
+    Archive_.reset(); // writes what it was given before it goes
     ColonTable_.clear();
     LanguageTable_.clear();
     TemplateLines_.clear();
     ReceivedText_.clear();
+}
+
+void TForm1::KeepTest() {
+    if (Archive_ && ReportView_)
+        Archive_->Keep(*ReportView_, DeviceModel_, ReceivedText_);
+}
+
+void TForm1::KeepLastTest() {
+    if (!Archive_ || !ReportView_)
+        return;
+    // The page is printed by the engine, which answers through the event
+    // loop; the view must stay until it has.
+    QEventLoop loop;
+    bool taken = false;
+    auto done = [&taken, &loop] {
+        taken = true;
+        loop.quit();
+    };
+    if (!Archive_->Keep(*ReportView_, DeviceModel_, ReceivedText_, done))
+        return;
+    // The view gives up on its own after a while, so this ends.
+    if (!taken)
+        loop.exec();
 }
 
 void TForm1::ShowEmptyPage() {

@@ -6,6 +6,7 @@
 #include "app/braille_conflict.h"
 #include "app/port_button.h"
 #include "app/shell_environment.h"
+#include "app/test_archive.h"
 #include "report/line_list.h"
 #include "serial/serial_link.h"
 #include "view/report_browser.h"
@@ -70,6 +71,7 @@ public:
     bool AutoConnecting() const { return AutoConnecting_; }
     TSerialLink* SerialPort() const { return SerialPort_.get(); }
     TReportBrowser* ReportView() const { return ReportView_.get(); }
+    TTestArchive* Archive() const { return Archive_.get(); }
     const LineList& ColonTable() const { return ColonTable_; }
     const LineList& LanguageTable() const { return LanguageTable_; }
     const LineList& TemplateLines() const { return TemplateLines_; }
@@ -90,6 +92,10 @@ private:
     void FitToolBar();
     void MarkConnectedPort(const std::string& portName);
     void ShowEmptyPage();
+    // A test has ended: it goes to the report archive, if there is one.
+    void KeepTest();
+    // At close: keeps the last test while the view can still print it.
+    void KeepLastTest();
     // Says once per run when the braille display service took the tester's port.
     void WatchForBrailleDaemon(const std::string& list);
     QAction* AddPortItem(const std::string& portName);
@@ -99,6 +105,7 @@ private:
     std::unique_ptr<Ui::TForm1> ui_;
     ShellEnvironment env_;
 
+    std::unique_ptr<TTestArchive> Archive_;
     std::unique_ptr<TReportBrowser> ReportView_;
     std::unique_ptr<TSerialLink> SerialPort_;
     LineList ColonTable_;
@@ -115,6 +122,7 @@ private:
     bool discoveryFailureShown_ = false;  // a failing discovery is reported once
     PortFlickerWatch portFlicker_;        // a port gone right after it came
     bool brailleHintShown_ = false;       // the hint about brltty, once per run
+    bool closing_ = false;                // FormDestroy has begun: no more boxes
 };
 
 } // namespace quillar

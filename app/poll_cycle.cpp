@@ -126,6 +126,8 @@ void TForm1::PollTick() {
     }
     if (SerialPort_->ErrorCode() != 0 || received.empty())
         return;
+    if (Archive_)
+        Archive_->BytesArrived(received); // the printout as sent, for the archive
 
     ReceivedText_ += TranslateDeviceBytes(received, DeviceModel_, CurrentLanguage_);
     ApplyPhraseTables(ReceivedText_, ColonTable_, LanguageTable_, CurrentLanguage_);

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
+#include <QStandardPaths>
 #include <QThread>
 
 namespace quillar {
@@ -29,6 +30,8 @@ ShellEnvironment ShellEnvironment::ForRunningProgram() {
     };
     env.sleep = [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); };
     env.brailleDaemonTookPort = [] { return BrailleDaemonLikelyTookPort(); };
+    env.documentsDir =
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
     return env;
 }
 

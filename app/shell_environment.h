@@ -2,6 +2,7 @@
 // What the shell takes from the machine. The real program uses the defaults;
 // tests replace the port list, the serial link, the clock and the files.
 
+#include "app/report_archive.h"
 #include "serial/serial_link.h"
 
 #include <functional>
@@ -27,6 +28,11 @@ struct ShellEnvironment {
     // Whether the braille display service is likely to have taken a port that
     // vanished right after it appeared; empty = never asked.
     std::function<bool()> brailleDaemonTookPort;
+    // The user's documents folder, where the report archive is unless the
+    // configuration names another; empty = no archive by default.
+    std::string documentsDir;
+    // The local time that names an archived test; empty = the computer's clock.
+    std::function<ArchiveTime()> archiveClock;
 
     // The running program's files (beside it, or per user when installed),
     // the real ports and clock.

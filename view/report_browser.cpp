@@ -24,6 +24,7 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
+#include <deque>
 #include <memory>
 #include <new>
 #include <optional>
@@ -45,6 +46,17 @@ constexpr int kLinesPerPart = 100;
 // place: loading it whole would lay all of it out at once, some hundred MB
 // per MB of text, before the parts take over.
 constexpr qsizetype kLongPageBytes = 256 * 1024;
+
+// Printing to a PDF file takes seconds for a long report; this bound only
+// keeps a hung render process from holding back every later page.
+constexpr int kSnapshotPdfTimeoutMs = 120'000;
+
+// The printer's settings before the dialog, and the layout of a kept page.
+void PreparePrinter(QPrinter& printer) {
+    // Most printers cannot print closer to the edge than a few millimetres;
+    // the dialog shows these margins and the user may change them.
+    printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+}
 
 TReportBrowser::PrintDialogHook& DialogHook() {
     static TReportBrowser::PrintDialogHook hook;
@@ -76,7 +88,7 @@ void ApplySettings(QWebEngineSettings& s) {
 } // namespace
 
 struct TReportBrowser::Impl {
-    enum class Stage { Idle, Capturing, Loading, Restoring, Updating };
+    enum class Stage { Idle, Capturing, Loading, Restoring, Updating, Snapshot };
 
     TReportBrowser* self = nullptr;
     // Declared in the order of their dependencies: members go in reverse, so
@@ -106,6 +118,14 @@ struct TReportBrowser::Impl {
     bool fillAfterLoad = false;   // the page loading is the head of shownSource only
     bool loadWhole = false;       // filling a loaded head failed: load the next page whole
 
+    // Snapshots asked for while a page was on its way, taken once it is shown.
+    std::deque<std::pair<QString, SnapshotDone>> snapshots;
+    QString snapshotPath;         // the PDF being made
+    SnapshotDone snapshotDone;    // told when it is made
+    QString snapshotTyped;        // what was typed into the page
+    quint64 snapshotSerial = 0;   // tells a late time-out from the snapshot of now
+    std::optional<bool> announce; // pageShown held back by a snapshot
+
     void Advance();
     void Capture();
     void LoadPending();
@@ -115,6 +135,8 @@ struct TReportBrowser::Impl {
     void OnLoading(const QWebEngineLoadingInfo& info);
     void Restore();
     void Finish(bool ok);
+    void StartSnapshot();
+    void EndSnapshot(bool pdfOk);
     void RunStep(const QString& script, std::function<void(const QVariant&)> done);
 };
 
@@ -212,6 +234,10 @@ void TReportBrowser::Impl::RecoverFromLostRenderer() {
         return;
     case Stage::Loading:
         return; // the load fails, and Finish goes on with the page set aside above
+    case Stage::Snapshot:
+        ++step;
+        EndSnapshot(false);
+        return;
     case Stage::Idle:
         Advance();
         return;
@@ -312,12 +338,70 @@ void TReportBrowser::Impl::Restore() {
 
 void TReportBrowser::Impl::Finish(bool ok) {
     stage = Stage::Idle;
+    if (!snapshots.empty()) {
+        // The page asked for is shown now: it is the one to keep.
+        announce = ok;
+        StartSnapshot();
+        return;
+    }
     if (pending) {
         // A newer page came while this one loaded: it is the one to announce.
         Advance();
         return;
     }
     emit self->pageShown(ok);
+}
+
+void TReportBrowser::Impl::StartSnapshot() {
+    stage = Stage::Snapshot;
+    snapshotPath = std::move(snapshots.front().first);
+    snapshotDone = std::move(snapshots.front().second);
+    snapshots.pop_front();
+    snapshotTyped.clear();
+    RunStep(TTypedValues::CaptureScript(), [this](const QVariant& typed) {
+        if (typed.typeId() == QMetaType::QString) {
+            snapshotTyped = typed.toString();
+        }
+        // Laid out as the Print command lays it out.
+        RunStep(CentreForPrintScript(), [this](const QVariant&) {
+            const quint64 mine = ++snapshotSerial;
+            QPrinter printer(QPrinter::HighResolution);
+            PreparePrinter(printer);
+            page->printToPdf(snapshotPath, printer.pageLayout());
+            std::weak_ptr<int> token = alive;
+            QTimer::singleShot(kSnapshotPdfTimeoutMs, self, [this, mine, token] {
+                if (!token.expired() && stage == Stage::Snapshot && snapshotSerial == mine) {
+                    EndSnapshot(false);
+                }
+            });
+        });
+    });
+}
+
+void TReportBrowser::Impl::EndSnapshot(bool pdfOk) {
+    ++snapshotSerial;
+    stage = Stage::Idle;
+    SnapshotDone done = std::move(snapshotDone);
+    snapshotDone = nullptr;
+    snapshotPath.clear();
+    std::weak_ptr<int> token = alive;
+    if (done) {
+        done(snapshotTyped, pdfOk);
+    }
+    if (token.expired() || stage != Stage::Idle) {
+        return; // gone, or done started another step
+    }
+    if (!snapshots.empty()) {
+        StartSnapshot();
+        return;
+    }
+    const std::optional<bool> held = announce;
+    announce.reset();
+    if (pending) {
+        Advance();
+    } else if (held) {
+        emit self->pageShown(*held);
+    }
 }
 
 TReportBrowser::TReportBrowser(QWidget* owner) : QObject(owner), impl_(new Impl) {
@@ -350,6 +434,12 @@ TReportBrowser::TReportBrowser(QWidget* owner) : QObject(owner), impl_(new Impl)
     impl_->page->scripts().insert(style);
     connect(impl_->page.get(), &QWebEnginePage::loadingChanged, this,
             [this](const QWebEngineLoadingInfo& info) { impl_->OnLoading(info); });
+    connect(impl_->page.get(), &QWebEnginePage::pdfPrintingFinished, this,
+            [this](const QString& path, bool ok) {
+                if (impl_->stage == Impl::Stage::Snapshot && path == impl_->snapshotPath) {
+                    impl_->EndSnapshot(ok);
+                }
+            });
     connect(impl_->page.get(), &QWebEnginePage::renderProcessTerminated, this,
             [this] { impl_->RecoverFromLostRenderer(); });
 
@@ -413,14 +503,12 @@ int TReportBrowser::ShowPage(const std::string& page) {
     return 0;
 }
 
-void TReportBrowser::PrintPage() {
+bool TReportBrowser::PrintPage() {
     if (!impl_->shownOnce) {
-        return;
+        return false;
     }
     QPrinter printer(QPrinter::HighResolution);
-    // Most printers cannot print closer to the edge than a few millimetres;
-    // the dialog shows these margins and the user may change them.
-    printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+    PreparePrinter(printer);
     QPointer<TReportBrowser> guard(this);
     bool accepted = false;
     if (DialogHook()) {
@@ -431,7 +519,7 @@ void TReportBrowser::PrintPage() {
     }
     // The dialog runs a modal loop in which the window may have been closed.
     if (!accepted || guard == nullptr) {
-        return;
+        return false;
     }
     // Placing the report on the sheet is a matter of looks: printing goes on
     // without it when the engine does not answer.
@@ -441,9 +529,17 @@ void TReportBrowser::PrintPage() {
     QTimer::singleShot(kScriptTimeoutMs, &placed, &QEventLoop::quit);
     placed.exec();
     if (guard == nullptr) {
-        return;
+        return false;
     }
     PrintPageWith(*impl_->page, printer);
+    return true;
+}
+
+void TReportBrowser::SnapshotPage(const QString& pdfPath, SnapshotDone done) {
+    impl_->snapshots.emplace_back(pdfPath, std::move(done));
+    if (impl_->stage == Impl::Stage::Idle) {
+        impl_->StartSnapshot();
+    }
 }
 
 void TReportBrowser::ForgetTypedValues() {

@@ -2,6 +2,7 @@
 // TReportBrowser: the HTML view that shows and prints the report page.
 
 #include <QObject>
+#include <QString>
 
 #include <functional>
 #include <string>
@@ -25,9 +26,18 @@ public:
     // Replaces the page shown by page (8-bit bytes, declaring their own charset).
     // 0 = handed to the engine, 1 = could not be handed over.
     int ShowPage(const std::string& page);
-    // System print dialog, then the whole page. Throws std::runtime_error when
-    // the engine or the printing system fails.
-    void PrintPage();
+    // System print dialog, then the whole page. True when the page went to the
+    // printer, false when the dialog was cancelled or nothing is shown. Throws
+    // std::runtime_error when the engine or the printing system fails.
+    bool PrintPage();
+    // Keeps what the page shows now: done gets the values typed into it (the
+    // JSON text of TTypedValues::CaptureScript, empty when the engine does not
+    // answer) and whether the page went to a PDF file at pdfPath, laid out as
+    // printing lays it out. A page given to ShowPage meanwhile waits until the
+    // PDF is made. done runs later from the event loop, and never once the
+    // browser is gone.
+    using SnapshotDone = std::function<void(const QString& typedJson, bool pdfOk)>;
+    void SnapshotPage(const QString& pdfPath, SnapshotDone done);
     // Typed input values and the scroll position are carried from page to page
     // of the same report; after this call the next page starts fresh.
     void ForgetTypedValues();

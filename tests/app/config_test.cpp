@@ -100,6 +100,16 @@ TEST_F(ConfigFileTest, namesMatchRegardlessOfCaseValuesDoNot) {
     EXPECT_EQ(config.model, "kd520"); // compared exactly by the shell: no model
 }
 
+TEST_F(ConfigFileTest, archiveFolderAbsentEmptyOrNamed) {
+    Write("[Config]\r\nModel=KD520\r\n[Other]\r\nArchiveFolder=/elsewhere\r\n");
+    EXPECT_FALSE(ReadShellConfig(path_).archiveFolder.has_value()); // absent: the default
+    Write("[Config]\r\nArchiveFolder=\r\n");
+    EXPECT_EQ(ReadShellConfig(path_).archiveFolder, std::optional<std::string>(""));
+    Write("[config]\r\narchivefolder = /srv/Workshop Reports \r\n");
+    EXPECT_EQ(ReadShellConfig(path_).archiveFolder,
+              std::optional<std::string>("/srv/Workshop Reports"));
+}
+
 TEST_F(ConfigFileTest, garbageAndHugeValues) {
     const std::string huge(100 * 1024, '1');
     Write("[Config]\nLanguage=twelve\nLanguageOption=" + huge + "\nModel=" + huge + "\n");

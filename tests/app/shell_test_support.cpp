@@ -157,6 +157,8 @@ ShellEnvironment ShellBench::Environment() {
     env.dateText = [] { return std::string("7 December 2026 09:05"); };
     env.sleep = [this](int ms) { sleeps.push_back(ms); };
     env.brailleDaemonTookPort = [this] { return brailleDaemonPresent; };
+    env.documentsDir = documentsDir;
+    env.archiveClock = [] { return ArchiveTime{2026, 12, 8, 9, 56}; };
     return env;
 }
 

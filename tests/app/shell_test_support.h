@@ -114,8 +114,9 @@ public:
 
     QTemporaryDir dir;
     std::string iniPath;
-    std::string exeDir; // ends with '/'
-    std::string ports;  // what the port list answers
+    std::string exeDir;       // ends with '/'
+    std::string ports;        // what the port list answers
+    std::string documentsDir; // the user's documents folder; empty = none
     bool listerFails = false;
     bool brailleDaemonPresent = false; // what the braille check answers
     std::string listerError = "Port list unreadable: a value holds no text";

@@ -13,6 +13,7 @@ namespace quillar::test {
 std::unique_ptr<QObject> MakeMainWindowTest();
 std::unique_ptr<QObject> MakePollCycleTest();
 std::unique_ptr<QObject> MakePortConnectionTest();
+std::unique_ptr<QObject> MakeReportArchiveShellTest();
 } // namespace quillar::test
 
 int main(int argc, char** argv) {
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     suites.push_back(quillar::test::MakeMainWindowTest());
     suites.push_back(quillar::test::MakePollCycleTest());
     suites.push_back(quillar::test::MakePortConnectionTest());
+    suites.push_back(quillar::test::MakeReportArchiveShellTest());
     int failed = 0;
     for (const auto& suite : suites)
         failed += QTest::qExec(suite.get(), argc, argv) != 0 ? 1 : 0;

@@ -107,6 +107,8 @@ TForm1& Workshop::OpenWindow() {
     ShellEnvironment environment = ShellEnvironment::ForRunningProgram();
     environment.iniPath = IniPath().toStdString();
     environment.executableDir = dir_.path().toStdString() + "/";
+    // Kept tests go to the workshop's folder, never to the user's documents.
+    environment.documentsDir = dir_.filePath(QStringLiteral("Documents")).toStdString();
     form_ = std::make_unique<TForm1>(std::move(environment));
     form_->show();
     return *form_;

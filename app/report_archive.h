@@ -1,0 +1,110 @@
+#pragma once
+// The report archive: every finished battery test is kept as files in a
+// folder per month, <archive>/2026-12/, with a base name made of the time, the
+// model and the vehicle registration; <archive>/tests.csv holds one row per
+// test. No Qt here: the names, the CSV log and the file writing are tested
+// without a GUI, and the writer runs on its own thread.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace quillar {
+
+// Local time of the test's first bytes, to the minute.
+struct ArchiveTime {
+    int year = 0;
+    int month = 0; // 1..12
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+};
+
+// "2026-12-08 0956 KD520 WX12345": the registration is left out when blank.
+// Characters that some file system refuses (control characters, / \ : * ? " < > |)
+// become '_'; blanks around the registration and trailing dots and blanks go.
+std::string ArchiveBaseName(const ArchiveTime& time, std::string_view model,
+                            std::string_view registration);
+
+// "2026-12".
+std::string MonthFolderName(const ArchiveTime& time);
+
+// One CSV record (RFC 4180) ending with CR LF. A field holding a comma, a
+// quote or a line break is quoted, its quotes doubled. Line breaks inside a
+// field become blanks, so that every record is one line of the file.
+std::string CsvLine(const std::vector<std::string>& fields);
+
+// The log's text with the record whose first field is key replaced by line,
+// or line appended when there is none. An empty text starts with header.
+std::string WithCsvRecord(const std::string& text, const std::string& header,
+                          const std::string& key, const std::string& line);
+
+// The values that the KD520 report page shows, in the log's order: result,
+// rated CCA, measured CCA, voltage, resistance, SOC, SOH. Markup is removed.
+std::vector<std::string> Kd520Values(std::string_view receivedText);
+
+// The log's first line.
+std::string ArchiveCsvHeader();
+
+// One write of a test's files.
+struct ArchiveJob {
+    std::uint64_t recordId = 0; // the same id rewrites the same record
+    std::string root;           // the archive folder
+    ArchiveTime time;
+    std::string baseName;         // proposed; the first write of a record fixes it
+    std::string rawBytes;         // the printout as received
+    std::string pdfPath;          // a finished PDF to move in, removed afterwards; empty = none
+    std::vector<std::string> csv; // the row after its first field (the base name)
+};
+
+struct ArchiveResult {
+    std::uint64_t recordId = 0;
+    bool ok = false;
+    std::string folder;   // where the files went (or were to go)
+    std::string baseName; // the record's name, suffix included
+    std::string reason;   // on failure, why
+};
+
+// Writes job's files: <root>/<month>/<name>.txt and .pdf, each through a
+// temporary file in the same folder and a rename, and its row in
+// <root>/tests.csv. A name used by another record gets a suffix " (2)",
+// " (3)" …; the files of the same record are replaced. names maps record ids
+// to the names already fixed. Never throws: failures come back in the result.
+ArchiveResult WriteArchiveJob(const ArchiveJob& job, std::map<std::uint64_t, std::string>& names);
+
+// A thread that writes jobs in the order given. done is called on that
+// thread after each job. The destructor writes what is queued, then ends.
+class ArchiveWriter {
+public:
+    using Done = std::function<void(const ArchiveResult&)>;
+    explicit ArchiveWriter(Done done);
+    ~ArchiveWriter();
+    ArchiveWriter(const ArchiveWriter&) = delete;
+    ArchiveWriter& operator=(const ArchiveWriter&) = delete;
+
+    void Submit(ArchiveJob job);
+    // Blocks until every job submitted so far is written.
+    void WaitIdle();
+
+private:
+    void Run();
+
+    Done done_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<ArchiveJob> jobs_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::map<std::uint64_t, std::string> names_; // used by the thread only
+    std::thread thread_;
+};
+
+} // namespace quillar

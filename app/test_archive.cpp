@@ -1,0 +1,153 @@
+#include "app/test_archive.h"
+
+#include "view/report_browser.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+
+#include <vector>
+
+namespace quillar {
+
+namespace {
+
+bool IsBlankText(const std::string& text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) > 32)
+            return false;
+    return true;
+}
+
+// The models that have a report page; any other shows nothing worth keeping.
+bool HasReportPage(const std::string& model) {
+    return model == "KD520" || model == "KD318" || model == "QM";
+}
+
+ArchiveTime ClockTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return {now.date().year(), now.date().month(), now.date().day(), now.time().hour(),
+            now.time().minute()};
+}
+
+// A box's typed value from the JSON of TTypedValues::CaptureScript.
+std::string TypedValue(const QJsonObject& fields, const char* key) {
+    return fields.value(QLatin1String(key))
+        .toObject()
+        .value(QStringLiteral("value"))
+        .toString()
+        .toStdString();
+}
+
+std::string TimeText(const ArchiveTime& t) {
+    return QStringLiteral("%1-%2-%3 %4:%5")
+        .arg(t.year, 4, 10, QLatin1Char('0'))
+        .arg(t.month, 2, 10, QLatin1Char('0'))
+        .arg(t.day, 2, 10, QLatin1Char('0'))
+        .arg(t.hour, 2, 10, QLatin1Char('0'))
+        .arg(t.minute, 2, 10, QLatin1Char('0'))
+        .toStdString();
+}
+
+} // namespace
+
+TTestArchive::TTestArchive(std::string root, std::function<ArchiveTime()> now)
+    : root_(std::move(root)), now_(now ? std::move(now) : ClockTime) {
+    if (!Enabled())
+        return;
+    writer_ = std::make_unique<ArchiveWriter>([this](const ArchiveResult& result) {
+        // From the writer's thread to the window's; the writer ends before
+        // this object does, so the object is there to receive it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, result] { Report(result.ok, result.folder, result.baseName, result.reason); },
+            Qt::QueuedConnection);
+    });
+}
+
+TTestArchive::~TTestArchive() {
+    writer_.reset();
+}
+
+void TTestArchive::BytesArrived(std::string_view raw) {
+    if (!Enabled() || raw.empty())
+        return;
+    if (recordId_ == 0) {
+        recordId_ = ++lastRecordId_;
+        started_ = now_();
+    }
+    raw_.append(raw);
+}
+
+void TTestArchive::Forget() {
+    recordId_ = 0;
+    std::string().swap(raw_);
+}
+
+bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
+                        const std::string& receivedText, std::function<void()> taken) {
+    // Line breaks alone make a body that is not blank, but no test.
+    if (!Enabled() || recordId_ == 0 || IsBlankText(raw_) || IsBlankText(receivedText) ||
+        !HasReportPage(model))
+        return false;
+    ArchiveJob job;
+    job.recordId = recordId_;
+    job.root = root_;
+    job.time = started_;
+    job.rawBytes = raw_;
+    const std::vector<std::string> pageValues =
+        model == "KD520" ? Kd520Values(receivedText) : std::vector<std::string>(7);
+    QString pdfPath;
+    if (pdfDir_.isValid())
+        pdfPath = pdfDir_.filePath(QStringLiteral("%1-%2.pdf").arg(recordId_).arg(++pdfCount_));
+
+    QPointer<TTestArchive> self(this);
+    view.SnapshotPage(pdfPath, [self, job = std::move(job), model, pageValues, pdfPath,
+                                taken = std::move(taken)](const QString& typedJson,
+                                                          bool pdfOk) mutable {
+        if (self == nullptr)
+            return;
+        const QJsonObject fields = QJsonDocument::fromJson(typedJson.toUtf8())
+                                       .object()
+                                       .value(QStringLiteral("fields"))
+                                       .toObject();
+        // The KD520 page asks for the registration in "vehicle", the KD318
+        // form in its third box.
+        const std::string registration = TypedValue(fields, model == "KD318" ? "#c" : "#vehicle");
+        job.baseName = ArchiveBaseName(job.time, model, registration);
+        job.csv = {TimeText(job.time),           model,
+                   TypedValue(fields, "#store"), registration,
+                   TypedValue(fields, "#a"),     TypedValue(fields, "#b"),
+                   TypedValue(fields, "#d")};
+        job.csv.insert(job.csv.end(), pageValues.begin(), pageValues.end());
+        job.pdfPath = pdfOk ? pdfPath.toStdString() : std::string();
+        self->writer_->Submit(std::move(job));
+        if (!pdfOk)
+            self->Report(false, self->root_, {}, "the page could not be printed to PDF");
+        if (taken)
+            taken();
+    });
+    return true;
+}
+
+void TTestArchive::WaitWritten() {
+    if (writer_)
+        writer_->WaitIdle();
+}
+
+void TTestArchive::Report(bool ok, const std::string& folder, const std::string& baseName,
+                          const std::string& reason) {
+    if (ok) {
+        failureSaid_ = false;
+        emit written(QString::fromStdString(folder), QString::fromStdString(baseName));
+        return;
+    }
+    if (failureSaid_)
+        return;
+    failureSaid_ = true;
+    emit failed(QStringLiteral("The test could not be kept in the report archive %1: %2.")
+                    .arg(QString::fromStdString(folder), QString::fromStdString(reason)));
+}
+
+} // namespace quillar

@@ -1,0 +1,74 @@
+#pragma once
+// TTestArchive: keeps each battery test in the report archive. It collects the
+// printout's bytes as they arrive, takes the page (typed values and a PDF)
+// from the view when a test ends, and hands the writing to a thread of its
+// own: the window and the poll cycle never wait on the disk.
+
+#include "app/report_archive.h"
+
+#include <QObject>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace quillar {
+
+class TReportBrowser;
+
+class TTestArchive : public QObject {
+    Q_OBJECT
+public:
+    // root: the archive folder, empty = no archive. now: the local time,
+    // empty = the computer's clock.
+    TTestArchive(std::string root, std::function<ArchiveTime()> now);
+    // Writes everything handed over before it returns.
+    ~TTestArchive() override;
+
+    bool Enabled() const { return !root_.empty(); }
+    const std::string& Root() const { return root_; }
+
+    // Bytes as the tester sent them. The first ones after Forget begin a new
+    // test and fix its time.
+    void BytesArrived(std::string_view raw);
+    // Keeps the test shown in view: receivedText is the report's body, model
+    // the configured model. Nothing happens without an archive, without bytes
+    // since Forget, for a blank body or a model that has no report page; the
+    // answer is then false. Otherwise the page is taken (see
+    // TReportBrowser::SnapshotPage), taken runs once its files are handed to
+    // the writer, and the answer is true. Keeping the same test again
+    // rewrites the same record.
+    bool Keep(TReportBrowser& view, const std::string& model, const std::string& receivedText,
+              std::function<void()> taken = {});
+    // The next bytes begin a new test.
+    void Forget();
+    // Blocks until everything handed to the writer is on disk.
+    void WaitWritten();
+
+signals:
+    // Writing failed: the folder and the reason, in one sentence. Said once,
+    // and again only after a write has succeeded.
+    void failed(const QString& message);
+    // A record's files are on disk.
+    void written(const QString& folder, const QString& baseName);
+
+private:
+    void Report(bool ok, const std::string& folder, const std::string& baseName,
+                const std::string& reason);
+
+    std::string root_;
+    std::function<ArchiveTime()> now_;
+    QTemporaryDir pdfDir_; // where the engine prints before the writer moves the PDF
+    std::string raw_;
+    ArchiveTime started_;
+    std::uint64_t recordId_ = 0; // 0 = no bytes since Forget
+    std::uint64_t lastRecordId_ = 0;
+    std::uint64_t pdfCount_ = 0;
+    bool failureSaid_ = false;
+    std::unique_ptr<ArchiveWriter> writer_; // last: it finishes before the rest goes
+};
+
+} // namespace quillar

@@ -1,0 +1,275 @@
+// The report archive seen from the window: which commands keep a test, what
+// the kept files hold, a folder that cannot be written, and closing.
+
+#include "shell_test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPrinter>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <memory>
+
+namespace quillar::test {
+
+namespace {
+
+// A KD520 printout as the tester sends it, in two reads.
+const std::string kFirstHalf = "Battery Test\r\nHealthy: 100% 505CCA\r\nCharge: 90% 12.54V\r\n"
+                               "Internal R= 5.92m\xea\r\nRated: 480 A\r\n";
+const std::string kSecondHalf = "Select Input: GB\r\nGOOD BATTERY\r\n\r\nCranking Test\r\n";
+
+const QString kBase = QStringLiteral("2026-12-08 0956 KD520 WX 12_345");
+
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The text layer of a PDF, through pdftotext.
+QString PdfText(const QString& path) {
+    QProcess process;
+    process.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    if (!process.waitForFinished(kWaitMs) || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The log as Python's csv module reads it: one line per record, fields
+// joined by '|'.
+QStringList CsvRecords(const QString& path) {
+    QProcess process;
+    process.start(QStringLiteral("python3"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("import csv, sys\n"
+                                  "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
+                                  "    for row in csv.reader(f):\n"
+                                  "        print('|'.join(row))\n"),
+                   path});
+    if (!process.waitForFinished(kWaitMs) || process.exitCode() != 0)
+        return {QStringLiteral("python3 failed: ") +
+                QString::fromUtf8(process.readAllStandardError())};
+    return QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+bool TypeInto(TForm1& form, const QString& id, const QString& text) {
+    return RunScript(form.ReportView()->View()->page(),
+                     QStringLiteral("(function(){var e=document.getElementById('%1');"
+                                    "if(!e)return false;e.value='%2';return true;})()")
+                         .arg(id, text))
+        .toBool();
+}
+
+// Waits until the archive has reported count writes in all.
+bool WaitForWrites(QSignalSpy& written, int count) {
+    while (written.count() < count)
+        if (!written.wait(kWaitMs))
+            return false;
+    return true;
+}
+
+QStringList FilesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                                  QDir::Name);
+}
+
+} // namespace
+
+class ReportArchiveShellTest : public QObject {
+    Q_OBJECT
+private slots:
+    void printThenClear_keepOneRecord_rawBytesTypedValuesPdfAndLog();
+    void nothingKept_forAnEmptyReportOrAnUnknownModel_orWhenTurnedOff();
+    void unwritableFolder_oneMessageUntilASuccess_windowGoesOn();
+    void closingTheWindow_keepsTheLastTest();
+};
+
+void ReportArchiveShellTest::printThenClear_keepOneRecord_rawBytesTypedValuesPdfAndLog() {
+    ShellBench bench;
+    const QString archive = bench.dir.filePath(QStringLiteral("archive"));
+    bench.WriteIni("[Config]\r\nModel=KD520\r\nArchiveFolder=" + archive.toStdString() + "\r\n");
+    const QString printed = bench.dir.filePath(QStringLiteral("printed.pdf"));
+    TReportBrowser::SetPrintDialogHook([&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(printed);
+        return true;
+    });
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    QSignalSpy written(form.Archive(), &TTestArchive::written);
+    bench.ports = "COM1";
+    form.PollTick();
+    QVERIFY(Deliver(bench, kFirstHalf));
+    QVERIFY(Deliver(bench, kSecondHalf));
+    QVERIFY(TypeInto(form, QStringLiteral("vehicle"), QStringLiteral("WX 12/345")));
+    QVERIFY(TypeInto(form, QStringLiteral("store"), QStringLiteral("Garage \"North\", Leeds")));
+
+    form.ToolButton2->click();
+    QVERIFY(QFile::exists(printed));
+    QVERIFY(WaitForWrites(written, 1));
+    const QString month = archive + QStringLiteral("/2026-12");
+    QCOMPARE(written.at(0).at(0).toString(), month);
+    QCOMPARE(written.at(0).at(1).toString(), kBase);
+    QCOMPARE(FilesIn(month), (QStringList{kBase + ".pdf", kBase + ".txt"}));
+
+    // More typing after printing, then Clear: the same record, rewritten.
+    QVERIFY(TypeInto(form, QStringLiteral("store"), QStringLiteral("Garage South")));
+    QVERIFY(WaitForPage(form, [&] { form.ToolButton4->click(); }));
+    QVERIFY(WaitForWrites(written, 2));
+    QCOMPARE(written.at(1).at(1).toString(), kBase);
+    QCOMPARE(FilesIn(month), (QStringList{kBase + ".pdf", kBase + ".txt"}));
+    QCOMPARE(FilesIn(archive), (QStringList{"2026-12", "tests.csv"}));
+
+    QCOMPARE(ReadBytes(month + "/" + kBase + ".txt"),
+             QByteArray::fromStdString(kFirstHalf + kSecondHalf));
+    const QString pdf = PdfText(month + "/" + kBase + ".pdf");
+    QVERIFY2(pdf.contains(QStringLiteral("WX 12/345")), qPrintable(pdf));
+    QVERIFY2(pdf.contains(QStringLiteral("505CCA")), qPrintable(pdf));
+
+    const QStringList records = CsvRecords(archive + QStringLiteral("/tests.csv"));
+    QCOMPARE(records.size(), 2);
+    QVERIFY2(records[0].startsWith(QStringLiteral("File|Date and time|Model|Store name|")),
+             qPrintable(records[0]));
+    const QStringList row = records[1].split('|');
+    QCOMPARE(row.size(), 15);
+    QCOMPARE(row[0], kBase);
+    QCOMPARE(row[1], QStringLiteral("2026-12-08 09:56"));
+    QCOMPARE(row[2], QStringLiteral("KD520"));
+    QCOMPARE(row[3], QStringLiteral("Garage South"));
+    QCOMPARE(row[4], QStringLiteral("WX 12/345"));
+    QCOMPARE(row[8], QStringLiteral("GOOD"));
+    QCOMPARE(row[10], QStringLiteral("505CCA"));
+
+    // The next test begins with empty boxes and becomes a record of its own.
+    QVERIFY(Deliver(bench, kFirstHalf));
+    QVERIFY(WaitForPage(form, [&] { form.ToolButton4->click(); }));
+    QVERIFY(WaitForWrites(written, 3));
+    QCOMPARE(written.at(2).at(1).toString(), QStringLiteral("2026-12-08 0956 KD520"));
+    QCOMPARE(CsvRecords(archive + QStringLiteral("/tests.csv")).size(), 3);
+    QVERIFY(bench.messages.empty());
+    TReportBrowser::SetPrintDialogHook({});
+}
+
+void ReportArchiveShellTest::nothingKept_forAnEmptyReportOrAnUnknownModel_orWhenTurnedOff() {
+    // No key: the documents folder; Clear with nothing received keeps nothing,
+    // nor does a report of line breaks alone.
+    {
+        ShellBench bench;
+        bench.documentsDir = bench.dir.filePath(QStringLiteral("Documents")).toStdString();
+        bench.WriteIni("[Config]\r\nModel=QM\r\n");
+        QVERIFY(bench.Open());
+        TForm1& form = *bench.form;
+        QCOMPARE(Q(form.Archive()->Root()), Q(bench.documentsDir) + "/Quillar reports");
+        QSignalSpy written(form.Archive(), &TTestArchive::written);
+        QVERIFY(WaitForPage(form, [&] { form.ToolButton4->click(); }));
+        bench.ports = "COM1";
+        form.PollTick();
+        QVERIFY(Deliver(bench, "\r\n\r\n"));
+        QVERIFY(WaitForPage(form, [&] { form.ToolButton4->click(); }));
+        form.Archive()->WaitWritten();
+        QVERIFY(!QFile::exists(Q(bench.documentsDir)));
+        // A real test after them is kept there.
+        QVERIFY(Deliver(bench, "VOLTS 12.6V\r\n"));
+        QVERIFY(WaitForPage(form, [&] { form.ToolButton4->click(); }));
+        QVERIFY(WaitForWrites(written, 1));
+        QCOMPARE(FilesIn(Q(bench.documentsDir) + "/Quillar reports/2026-12"),
+                 (QStringList{"2026-12-08 0956 QM.pdf", "2026-12-08 0956 QM.txt"}));
+    }
+    // A model without a report page, and an empty key: nothing anywhere.
+    for (const std::string& ini : {std::string("Model=KD999\r\nArchiveFolder=%1\r\n"),
+                                   std::string("Model=QM\r\nArchiveFolder=\r\n")}) {
+        ShellBench bench;
+        bench.documentsDir = bench.dir.filePath(QStringLiteral("Documents")).toStdString();
+        const QString archive = bench.dir.filePath(QStringLiteral("archive"));
+        bench.WriteIni("[Config]\r\n" + Q(ini).arg(archive).toStdString());
+        QVERIFY(bench.Open());
+        TForm1& form = *bench.form;
+        bench.ports = "COM1";
+        form.PollTick();
+        bench.links.incoming.push_back({"VOLTS 12.6V\r\n"});
+        form.PollTick();
+        QVERIFY(bench.links.incoming.empty()); // read, and for QM shown
+        form.ToolButton4->click();
+        form.Archive()->WaitWritten();
+        bench.form.reset(); // closing keeps nothing either
+        QVERIFY(!QFile::exists(archive));
+        QVERIFY(!QFile::exists(Q(bench.documentsDir)));
+    }
+}
+
+void ReportArchiveShellTest::unwritableFolder_oneMessageUntilASuccess_windowGoesOn() {
+    ShellBench bench;
+    // A file where the archive's folder should be: no one, root included, can
+    // make the folder.
+    const QString blocker = bench.dir.filePath(QStringLiteral("blocker"));
+    const QString archive = blocker + QStringLiteral("/reports");
+    QFile(blocker).open(QIODevice::WriteOnly);
+    bench.WriteIni("[Config]\r\nModel=QM\r\nArchiveFolder=" + archive.toStdString() + "\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    QSignalSpy written(form.Archive(), &TTestArchive::written);
+    QSignalSpy failed(form.Archive(), &TTestArchive::failed);
+    bench.ports = "COM1";
+    form.PollTick();
+    auto oneTest = [&](const std::string& bytes) {
+        return Deliver(bench, bytes) && WaitForPage(form, [&] { form.ToolButton4->click(); });
+    };
+
+    QVERIFY(oneTest("VOLTS 12.6V\r\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(bench.messages.size(), std::size_t{1}, kWaitMs);
+    QCOMPARE(bench.messages[0].kind, MessageKind::Confirm);
+    QVERIFY2(bench.messages[0].text.contains(blocker), qPrintable(bench.messages[0].text));
+    QVERIFY(bench.messages[0].text.contains(QStringLiteral("Not a directory")));
+
+    // Failing again says nothing; the window shows the next test as ever.
+    QVERIFY(oneTest("VOLTS 12.5V\r\n"));
+    QVERIFY(Deliver(bench, "VOLTS 12.4V\r\n"));
+    QVERIFY(BodyHtml(form).contains(QStringLiteral("VOLTS 12.4V")));
+    form.Archive()->WaitWritten();
+    QCoreApplication::processEvents(); // the writer's answers reach the window
+    QCOMPARE(bench.messages.size(), std::size_t{1});
+
+    // Once the folder can be made, a success; then a new failure is said again.
+    QFile::remove(blocker);
+    QVERIFY(WaitForPage(form, [&] { form.ToolButton4->click(); }));
+    QVERIFY(WaitForWrites(written, 1));
+    QVERIFY(QFile::exists(archive + QStringLiteral("/2026-12/2026-12-08 0956 QM.txt")));
+    QDir(bench.dir.path()).rename(QStringLiteral("blocker"), QStringLiteral("moved"));
+    QFile(blocker).open(QIODevice::WriteOnly);
+    QVERIFY(oneTest("VOLTS 12.3V\r\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(bench.messages.size(), std::size_t{2}, kWaitMs);
+}
+
+void ReportArchiveShellTest::closingTheWindow_keepsTheLastTest() {
+    ShellBench bench;
+    const QString archive = bench.dir.filePath(QStringLiteral("archive"));
+    bench.WriteIni("[Config]\r\nModel=KD520\r\nArchiveFolder=" + archive.toStdString() + "\r\n");
+    QVERIFY(bench.Open());
+    bench.ports = "COM1";
+    bench.form->PollTick();
+    QVERIFY(Deliver(bench, kFirstHalf + kSecondHalf));
+    QVERIFY(TypeInto(*bench.form, QStringLiteral("vehicle"), QStringLiteral("WX 12/345")));
+    // Bytes still arriving at close are part of the test, shown or not.
+    bench.links.incoming.push_back({"Ripple 10mV\r\n"});
+    bench.form->PollTick();
+    bench.form.reset();
+
+    const QString month = archive + QStringLiteral("/2026-12/");
+    QCOMPARE(ReadBytes(month + kBase + ".txt"),
+             QByteArray::fromStdString(kFirstHalf + kSecondHalf + "Ripple 10mV\r\n"));
+    QVERIFY(PdfText(month + kBase + ".pdf").contains(QStringLiteral("WX 12/345")));
+    QCOMPARE(CsvRecords(archive + QStringLiteral("/tests.csv")).size(), 2);
+    QVERIFY(bench.messages.empty());
+}
+
+std::unique_ptr<QObject> MakeReportArchiveShellTest() {
+    return std::make_unique<ReportArchiveShellTest>();
+}
+
+} // namespace quillar::test
+
+#include "report_archive_shell_test.moc"
