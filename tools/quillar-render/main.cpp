@@ -20,6 +20,20 @@
 
 namespace {
 
+// Beside the program in a build tree or portable copy; an installed program
+// keeps its state images in share/quillar beside its bin folder.
+std::string DefaultImageDirectory() {
+    std::filesystem::path own = quillar::render::OwnDirectory();
+    if (!own.has_filename())
+        own = own.parent_path(); // "/usr/bin/" is the folder /usr/bin
+    const std::filesystem::path installed = own.parent_path() / "share" / "quillar";
+    std::error_code error;
+    if (!std::filesystem::exists(own / "0.png", error) &&
+        std::filesystem::exists(installed / "0.png", error))
+        return installed.string();
+    return own.string();
+}
+
 using namespace quillar;
 
 std::string ReadPrintout(const std::optional<std::string>& path) {
@@ -82,7 +96,7 @@ void Run(const render::RenderOptions& options) {
     // the shell does beside its executable, by file:// URLs; the logo's
     // existence is asked of the file the URL names.
     in.executableDir =
-        render::UrlFolder(options.imageDir ? *options.imageDir : render::OwnDirectory());
+        render::UrlFolder(options.imageDir ? *options.imageDir : DefaultImageDirectory());
     in.fileExists = [](const std::string& path) {
         std::error_code error;
         return std::filesystem::exists(render::FilePathOfUrlPath(path), error);

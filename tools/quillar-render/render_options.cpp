@@ -15,7 +15,8 @@ const char* const RenderUsage =
     "  --language N     language index 0 to 11 as in the language menu (default 0)\n"
     "  --date TEXT      date and time on the KD520 page (default: now)\n"
     "  --image-dir DIR  directory of logo.bmp and the state images (default: the\n"
-    "                   directory of this program)\n"
+    "                   directory of this program, or share/quillar beside its\n"
+    "                   folder when the program is installed)\n"
     "  --chunk N        feed the printout N bytes per read, as the poll cycle does\n"
     "                   (default: all at once)\n";
 
