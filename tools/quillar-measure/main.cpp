@@ -10,7 +10,11 @@
 //            report grows to 1, 4 and 12 MiB of received text, the time from
 //            Clear to the empty page at the end, and what Clear gives back;
 //   longrun  (--only longrun) 2,000 printouts at ten times the tester's pace
-//            with Clear after every fifth: tree memory at start, middle, end.
+//            with Clear after every fifth: tree memory at start, middle, end;
+//   archive  (--only archive) printouts each followed by Clear: the time from
+//            Clear to the test's files on disk, and the poll tick's intervals
+//            while the archive writes and while it does not (--no-archive:
+//            the same run with the archive off, as a baseline).
 // The latency phase also counts the engine processes started meanwhile.
 // The window is the real TForm1 with the real port discovery, serial link and
 // poll timer; only the configuration file lives in a temporary folder.
@@ -19,12 +23,14 @@
 
 #include "app/main_window.h"
 #include "app/quillar_application.h"
+#include "app/test_archive.h"
 #include "report/device_chars.h"
 #include "report/phrase_tables.h"
 #include "report/report_pages.h"
 #include "view/font_configuration.h"
 #include "view/report_browser.h"
 
+#include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -60,6 +66,8 @@ using Clock = std::chrono::steady_clock;
 
 struct Options {
     bool latency = true, idle = true, memory = true, growth = false, longrun = false;
+    bool archive = false;
+    bool archiveOff = false; // the archive phase without an archive
     int printouts = 50;
     int idleSeconds = 60;
     int pages = 500;
@@ -70,7 +78,8 @@ struct Options {
 };
 
 void Usage() {
-    std::puts("usage: quillar-measure [--only latency|idle|memory|growth|longrun] [--printouts N]\n"
+    std::puts("usage: quillar-measure [--only latency|idle|memory|growth|longrun|archive]\n"
+              "                       [--printouts N] [--no-archive]\n"
               "                       [--idle-seconds S] [--pages N] [--report-kib K]\n"
               "                       [--growth-mib A,B,C] [--long-printouts N] [--model "
               "KD520|KD318|QM]\n"
@@ -167,15 +176,21 @@ struct Session {
     std::unique_ptr<TForm1> form;
     QString link;
 
-    bool Start(const QString& model) {
+    QString archive; // the report archive's folder; empty = none
+
+    bool Start(const QString& model, bool withArchive) {
         if (!dir.isValid())
             return false;
         QFile ini(dir.filePath(QStringLiteral("quillar.ini")));
         if (!ini.open(QIODevice::WriteOnly))
             return false;
-        ini.write(QStringLiteral("[Config]\r\nModel=%1\r\nLanguage=0\r\nLanguageOption=1,2,3\r\n")
-                      .arg(model)
-                      .toLatin1());
+        // Never the user's documents folder: the archive, if any, is in here.
+        if (withArchive)
+            archive = dir.filePath(QStringLiteral("archive"));
+        ini.write(QStringLiteral("[Config]\r\nModel=%1\r\nLanguage=0\r\nLanguageOption=1,2,3\r\n"
+                                 "ArchiveFolder=%2\r\n")
+                      .arg(model, archive)
+                      .toUtf8());
         ini.close();
         for (int step = 0; step <= 10; ++step) {
             const QString name = QString::number(step) + QStringLiteral(".png");
@@ -276,6 +291,92 @@ bool MeasureLatency(Session& s, const Options& o) {
     std::printf("processes %zu in the tree before the printouts, %zu new ones started during "
                 "%zu printouts, %zu render process(es) now  (target: no new ones)\n",
                 atStart.size(), started, ms.size() + 1, Renderers(ProcessTree(self)).size());
+    return true;
+}
+
+bool MeasureArchive(Session& s, const Options& o) {
+    const std::string printout = ReadSample(o.model);
+    if (printout.empty())
+        return false;
+    TForm1& form = *s.form;
+    // The end of every poll tick (connected after the window's own handler),
+    // and whether the archive had a write under way at that moment.
+    std::vector<std::pair<Clock::time_point, bool>> ticks;
+    bool writing = false;
+    const QMetaObject::Connection tickRecording =
+        QObject::connect(form.Timer1, &QTimer::timeout, form.Timer1,
+                         [&] { ticks.emplace_back(Clock::now(), writing); });
+    int written = 0;
+    Clock::time_point writtenAt;
+    const QMetaObject::Connection writeRecording =
+        QObject::connect(form.Archive(), &TTestArchive::written, form.Archive(), [&] {
+            ++written;
+            writtenAt = Clock::now();
+        });
+    const auto stopRecording = qScopeGuard([&] {
+        QObject::disconnect(tickRecording);
+        QObject::disconnect(writeRecording);
+    });
+
+    form.ToolButton4Click();
+    Pause(500);
+    std::vector<double> clearToFiles;
+    for (int i = 1; i <= o.printouts; ++i) {
+        if (!s.line.Write(printout))
+            return false;
+        // The whole printout shown, then Clear as the user would press it.
+        if (!WaitFor([&] { return form.ReceivedText().size() > printout.size() / 2; }, 30'000))
+            return false;
+        Pause(1500);
+        const int before = written;
+        const Clock::time_point clear = Clock::now();
+        writing = true;
+        form.ToolButton4Click();
+        // Ticks in the second after Clear are compared: with the archive it
+        // holds the page's PDF and the write, without it the same Clear.
+        if (!s.archive.isEmpty()) {
+            if (!WaitFor([&] { return written > before; }, 60'000)) {
+                std::fprintf(stderr, "quillar-measure: test %d was not written\n", i);
+                return false;
+            }
+            clearToFiles.push_back(
+                std::chrono::duration<double, std::milli>(writtenAt - clear).count());
+        }
+        const auto sinceClear =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - clear);
+        Pause(std::max(0, 1000 - static_cast<int>(sinceClear.count())));
+        writing = false;
+        Pause(500);
+    }
+    std::vector<double> whileWriting, otherwise;
+    for (std::size_t i = 1; i < ticks.size(); ++i)
+        (ticks[i].second ? whileWriting : otherwise)
+            .push_back(
+                std::chrono::duration<double, std::milli>(ticks[i].first - ticks[i - 1].first)
+                    .count());
+    auto report = [](const char* what, const std::vector<double>& ms) {
+        if (ms.empty())
+            return;
+        std::printf("archive  tick interval %s: %zu ticks, median %.1f ms, p95 %.1f ms, "
+                    "min %.1f ms, max %.1f ms\n",
+                    what, ms.size(), Percentile(ms, 50), Percentile(ms, 95),
+                    *std::min_element(ms.begin(), ms.end()),
+                    *std::max_element(ms.begin(), ms.end()));
+    };
+    if (!clearToFiles.empty()) {
+        const QDir month(s.archive + QStringLiteral("/") +
+                         QDate::currentDate().toString(QStringLiteral("yyyy-MM")));
+        std::printf("archive  %zu tests of %s: Clear -> .txt, .pdf and tests.csv row on disk: "
+                    "median %.0f ms, p95 %.0f ms, max %.0f ms; %lld files in %s\n",
+                    clearToFiles.size(), qPrintable(o.model), Percentile(clearToFiles, 50),
+                    Percentile(clearToFiles, 95),
+                    *std::max_element(clearToFiles.begin(), clearToFiles.end()),
+                    static_cast<long long>(month.entryList(QDir::Files).size()),
+                    qPrintable(month.path()));
+    }
+    report(s.archive.isEmpty() ? "1 s after Clear, no archive" : "1 s after Clear, archive writing",
+           whileWriting);
+    report("otherwise", otherwise);
     return true;
 }
 
@@ -512,6 +613,9 @@ int Main(int argc, char** argv) {
             o.memory = what == "memory";
             o.growth = what == "growth";
             o.longrun = what == "longrun";
+            o.archive = what == "archive";
+        } else if (a == "--no-archive") {
+            o.archiveOff = true;
         } else if (a == "--printouts" && hasValue) {
             o.printouts = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--idle-seconds" && hasValue) {
@@ -542,7 +646,7 @@ int Main(int argc, char** argv) {
     int qtArgc = 1;
     QuillarApplication app(qtArgc, argv);
     Session session;
-    if (!session.Start(o.model)) {
+    if (!session.Start(o.model, o.archive && !o.archiveOff)) {
         std::fprintf(stderr, "quillar-measure: the window did not connect to %s\n",
                      qPrintable(session.link));
         return 1;
@@ -551,11 +655,9 @@ int Main(int argc, char** argv) {
                 qPrintable(o.model));
     std::fflush(stdout);
     using Phase = bool (*)(Session&, const Options&);
-    const std::pair<bool, Phase> phases[] = {{o.latency, MeasureLatency},
-                                             {o.idle, MeasureIdle},
-                                             {o.memory, MeasureMemory},
-                                             {o.growth, MeasureGrowth},
-                                             {o.longrun, MeasureLongRun}};
+    const std::pair<bool, Phase> phases[] = {
+        {o.latency, MeasureLatency}, {o.idle, MeasureIdle},       {o.memory, MeasureMemory},
+        {o.growth, MeasureGrowth},   {o.longrun, MeasureLongRun}, {o.archive, MeasureArchive}};
     bool ok = true;
     for (const auto& [wanted, measure] : phases) {
         if (wanted)
