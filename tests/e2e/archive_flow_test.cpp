@@ -1,0 +1,121 @@
+// A workshop's day in short: quillar-tester sends one printout after another,
+// the user clears the window between them, and the report archive in the
+// documents folder ends with one record per test.
+
+#include "e2e_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+namespace quillar::e2e {
+
+namespace {
+
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs a program and gives its standard output; empty when it fails.
+QString Output(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(kWaitMs) || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace
+
+class ArchiveFlowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void repeatedPrintoutsWithClear_oneRecordEach_inTheDocumentsFolder();
+};
+
+void ArchiveFlowTest::repeatedPrintoutsWithClear_oneRecordEach_inTheDocumentsFolder() {
+    constexpr int kTests = 4;
+    Workshop shop(QStringLiteral("KD520"));
+    QVERIFY(shop.IsValid());
+    TesterProcess tester({QStringLiteral("--model"), QStringLiteral("KD520"),
+                          QStringLiteral("--link"), shop.LinkPath(), QStringLiteral("--wait-open"),
+                          QStringLiteral("--pace"), QStringLiteral("0"), QStringLiteral("--repeat"),
+                          QString::number(kTests), QStringLiteral("--interval"),
+                          QStringLiteral("4")});
+    QVERIFY2(tester.Start(), qPrintable(tester.Log()));
+    TForm1& form = shop.OpenWindow();
+    QVERIFY(form.Archive() != nullptr);
+    const QString archive = QString::fromStdString(form.Archive()->Root());
+    QVERIFY2(archive.endsWith(QStringLiteral("/Documents/Quillar reports")), qPrintable(archive));
+    QSignalSpy written(form.Archive(), &TTestArchive::written);
+
+    for (int i = 1; i <= kTests; ++i) {
+        QVERIFY2(tester.WaitForEvent(QStringLiteral("sent"), i), qPrintable(tester.Log()));
+        const QString body = WaitForBodyText(shop.Page(), [](const QString& text) {
+            return text.contains(QStringLiteral("Ripple"));
+        });
+        QVERIFY2(body.contains(QStringLiteral("505CCA")), qPrintable(body));
+        QVERIFY2(tester.CountEvents(QStringLiteral("sent")) == i,
+                 "the next printout came before Clear; the machine is too slow");
+        if (i == 2)
+            QVERIFY(RunScript(shop.Page(), QStringLiteral("document.getElementById('vehicle')"
+                                                          ".value = 'WX 777'; true"))
+                        .toBool());
+        form.ToolButton4->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form.ReceivedText().empty(), kWaitMs);
+    }
+    // Each Clear has its record written, the last one too.
+    QTRY_COMPARE_WITH_TIMEOUT(written.count(), kTests, kWaitMs);
+
+    // One month folder (two if the run crossed midnight at a month's end).
+    const QStringList months = QDir(archive).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QVERIFY(!months.isEmpty());
+    QStringList texts, pdfs;
+    for (const QString& month : months) {
+        const QDir folder(archive + "/" + month);
+        for (const QString& name : folder.entryList({QStringLiteral("*.txt")}, QDir::Files))
+            texts << folder.filePath(name);
+        for (const QString& name : folder.entryList({QStringLiteral("*.pdf")}, QDir::Files))
+            pdfs << folder.filePath(name);
+    }
+    QCOMPARE(texts.size(), kTests);
+    QCOMPARE(pdfs.size(), kTests);
+    const QByteArray sample = ReadBytes(QStringLiteral(QUILLAR_SAMPLES_DIR "/kd520.txt"));
+    QVERIFY(!sample.isEmpty());
+    for (const QString& text : texts)
+        QCOMPARE(ReadBytes(text), sample);
+
+    // The second test carries the registration in its name and on its page.
+    const QStringList named = pdfs.filter(QStringLiteral(" KD520 WX 777"));
+    QCOMPARE(named.size(), 1);
+    const QString page = Output(QStringLiteral("pdftotext"), {named[0], QStringLiteral("-")});
+    QVERIFY2(page.contains(QStringLiteral("WX 777")), qPrintable(page));
+    QVERIFY2(page.contains(QStringLiteral("505CCA")), qPrintable(page));
+
+    // The log, as Python's csv module reads it: a header and one row per test.
+    const QString rows = Output(
+        QStringLiteral("python3"),
+        {QStringLiteral("-c"),
+         QStringLiteral("import csv, sys\n"
+                        "rows = list(csv.reader(open(sys.argv[1], newline='', encoding='utf-8')))\n"
+                        "print(len(rows)); print(rows[0][4]); print(sum(r[4] == 'WX 777' for r in "
+                        "rows)); print(set(r[2] for r in rows[1:])); print(rows[1][10])\n"),
+         archive + QStringLiteral("/tests.csv")});
+    QCOMPARE(rows.split('\n', Qt::SkipEmptyParts),
+             (QStringList{QString::number(kTests + 1), "Vehicle registration", "1", "{'KD520'}",
+                          "505CCA"}));
+}
+
+std::unique_ptr<QObject> MakeArchiveFlowTest() {
+    return std::make_unique<ArchiveFlowTest>();
+}
+
+} // namespace quillar::e2e
+
+#include "archive_flow_test.moc"
