@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -97,6 +98,23 @@ void ArchiveFlowTest::repeatedPrintoutsWithClear_oneRecordEach_inTheDocumentsFol
     const QString page = Output(QStringLiteral("pdftotext"), {named[0], QStringLiteral("-")});
     QVERIFY2(page.contains(QStringLiteral("WX 777")), qPrintable(page));
     QVERIFY2(page.contains(QStringLiteral("505CCA")), qPrintable(page));
+
+    // A support call: the kept printout printed again without a window gives
+    // the same page, less what was typed into it.
+    QTemporaryDir out;
+    const QString reprint = out.filePath(QStringLiteral("reprint.pdf"));
+    QString kept = named[0];
+    kept.replace(QStringLiteral(".pdf"), QStringLiteral(".txt"));
+    QProcess tool;
+    tool.start(QStringLiteral(QUILLAR_REPRINT_PATH),
+               {QStringLiteral("--pdf"), reprint, QStringLiteral("--model"),
+                QStringLiteral("KD520"), kept});
+    QVERIFY(tool.waitForFinished(kWaitMs));
+    QCOMPARE(tool.exitCode(), 0);
+    const QString again = Output(QStringLiteral("pdftotext"), {reprint, QStringLiteral("-")});
+    QVERIFY2(again.contains(QStringLiteral("505CCA")) && again.contains(QStringLiteral("GOOD")),
+             qPrintable(again));
+    QVERIFY(!again.contains(QStringLiteral("WX 777")));
 
     // The log, as Python's csv module reads it: a header and one row per test.
     const QString rows = Output(

@@ -1,0 +1,150 @@
+// quillar-reprint: prints the report page of a recorded tester printout (a
+// kept .txt of the report archive, or any capture) to a PDF file, laid out as
+// the Print command and the archive lay it out, without a window.
+
+#include "render_options.h"
+#include "report/builtin_resources.h"
+#include "report/device_chars.h"
+#include "report/line_list.h"
+#include "report/phrase_tables.h"
+#include "report/report_pages.h"
+#include "view/font_configuration.h"
+#include "view/report_browser.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+using namespace quillar;
+
+constexpr const char* kUsage =
+    "usage: quillar-reprint --pdf OUT --model MODEL [--language N] [--date TEXT]\n"
+    "                       [--image-dir DIR] FILE\n"
+    "Prints the report page of a tester printout (raw bytes as sent, e.g. a kept\n"
+    ".txt of the report archive) to the PDF file OUT, as Quillar prints it, without\n"
+    "a window. The other options are those of quillar-render.\n";
+
+// The page as the window builds it from the same bytes.
+std::string BuildPage(const render::RenderOptions& options, const std::string& printout,
+                      const std::string& imageDir) {
+    const LineList colonTable = LoadLineList(BuiltinResource("colonText"));
+    const LineList languageTable = LoadLineList(BuiltinResource("utf8Text"));
+    const LineList templateLines = LoadLineList(BuiltinResource("htmKD520"));
+    std::string receivedText = TranslateDeviceBytes(printout, options.model, options.language);
+    ApplyPhraseTables(receivedText, colonTable, languageTable, options.language);
+    PageInputs in;
+    in.deviceModel = options.model;
+    in.currentLanguage = options.language;
+    in.receivedText = receivedText;
+    in.templateLines = &templateLines;
+    in.executableDir = imageDir;
+    in.dateText = options.dateText ? *options.dateText
+                                   : QLocale::system()
+                                         .toString(QDateTime::currentDateTime(),
+                                                   QStringLiteral("d MMMM yyyy HH:mm"))
+                                         .toStdString();
+    return BuildReportPage(in);
+}
+
+// Beside the program in a build tree; share/quillar when installed.
+std::string DefaultImageDirectory() {
+    const QDir own(QCoreApplication::applicationDirPath());
+    const QString installed = own.absoluteFilePath(QStringLiteral("../share/quillar"));
+    if (!own.exists(QStringLiteral("0.png")) && QFileInfo::exists(installed + "/0.png"))
+        return QDir(installed).absolutePath().toStdString() + "/";
+    return own.absolutePath().toStdString() + "/";
+}
+
+int Run(int argc, char** argv) {
+    std::vector<const char*> rest;
+    std::string pdf;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--pdf" && i + 1 < argc)
+            pdf = argv[++i];
+        else
+            rest.push_back(argv[i]);
+    }
+    const render::RenderOptions options = render::ParseRenderOptions(rest);
+    if (options.help) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (pdf.empty())
+        throw render::UsageError("--pdf OUT is needed");
+    if (!options.input || *options.input == "-")
+        throw render::UsageError("a printout FILE is needed");
+    std::ifstream file(*options.input, std::ios::binary);
+    if (!file)
+        throw render::UsageError("cannot open " + *options.input);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+
+    // No window: the engine renders off screen unless told otherwise.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseShippedFontConfiguration();
+    TReportBrowser::RegisterUrlScheme();
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    const std::string imageDir = options.imageDir ? *options.imageDir : DefaultImageDirectory();
+    const std::string page = BuildPage(options, bytes.str(), imageDir);
+
+    QWidget host;
+    host.resize(900, 1200);
+    TReportBrowser browser(&host);
+    browser.SetHostWindow(&host);
+    browser.SetSize(900, 1200);
+    QEventLoop loop;
+    bool shown = false;
+    bool printed = false;
+    QObject::connect(&browser, &TReportBrowser::pageShown, &loop, [&](bool ok) {
+        shown = ok;
+        loop.quit();
+    });
+    QTimer::singleShot(120'000, &loop, &QEventLoop::quit);
+    browser.ShowPage(page);
+    loop.exec();
+    if (!shown) {
+        std::cerr << "quillar-reprint: the page could not be shown\n";
+        return 1;
+    }
+    const QString out = QFileInfo(QString::fromStdString(pdf)).absoluteFilePath();
+    browser.SnapshotPage(out, [&](const QString&, bool ok) {
+        printed = ok;
+        loop.quit();
+    });
+    loop.exec();
+    if (!printed) {
+        std::cerr << "quillar-reprint: the page could not be printed to " << pdf << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const render::UsageError& e) {
+        std::cerr << "quillar-reprint: " << e.what() << " (see --help)\n";
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "quillar-reprint: " << e.what() << "\n";
+        return 1;
+    }
+}
