@@ -205,7 +205,9 @@ std::string WithCsvRecord(const std::string& text, const std::string& header,
                           const std::string& key, const std::string& line) {
     // Every record is one line (CsvLine keeps line breaks out of fields), so
     // the record of key is the line that starts with key's field.
-    const std::string prefix = CsvLine({key}).substr(0, CsvLine({key}).size() - 2) + ",";
+    std::string prefix = CsvLine({key});
+    prefix.resize(prefix.size() - 2); // without its CR LF
+    prefix += ',';
     std::string out = text.empty() ? header : text;
     if (!out.empty() && out.back() != '\n')
         out += "\r\n";

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
