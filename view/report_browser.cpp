@@ -362,6 +362,10 @@ void TReportBrowser::Impl::StartSnapshot() {
         if (typed.typeId() == QMetaType::QString) {
             snapshotTyped = typed.toString();
         }
+        if (snapshotPath.isEmpty()) {
+            EndSnapshot(false); // the typed values alone
+            return;
+        }
         // Laid out as the Print command lays it out.
         RunStep(CentreForPrintScript(), [this](const QVariant&) {
             const quint64 mine = ++snapshotSerial;
