@@ -294,6 +294,11 @@ bool MeasureLatency(Session& s, const Options& o) {
     return true;
 }
 
+long long CsvLines(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().count('\n') : 0;
+}
+
 bool MeasureArchive(Session& s, const Options& o) {
     const std::string printout = ReadSample(o.model);
     if (printout.empty())
@@ -367,12 +372,13 @@ bool MeasureArchive(Session& s, const Options& o) {
         const QDir month(s.archive + QStringLiteral("/") +
                          QDate::currentDate().toString(QStringLiteral("yyyy-MM")));
         std::printf("archive  %zu tests of %s: Clear -> .txt, .pdf and tests.csv row on disk: "
-                    "median %.0f ms, p95 %.0f ms, max %.0f ms; %lld files in %s\n",
+                    "median %.0f ms, p95 %.0f ms, max %.0f ms; %lld files in %s, %lld lines "
+                    "in tests.csv\n",
                     clearToFiles.size(), qPrintable(o.model), Percentile(clearToFiles, 50),
                     Percentile(clearToFiles, 95),
                     *std::max_element(clearToFiles.begin(), clearToFiles.end()),
                     static_cast<long long>(month.entryList(QDir::Files).size()),
-                    qPrintable(month.path()));
+                    qPrintable(month.path()), CsvLines(s.archive + QStringLiteral("/tests.csv")));
     }
     report(s.archive.isEmpty() ? "1 s after Clear, no archive" : "1 s after Clear, archive writing",
            whileWriting);
