@@ -86,6 +86,7 @@ private slots:
     void nothingKept_forAnEmptyReportOrAnUnknownModel_orWhenTurnedOff();
     void unwritableFolder_oneMessageUntilASuccess_windowGoesOn();
     void closingTheWindow_keepsTheLastTest();
+    void kd318Form_registrationFromItsThirdBox();
 };
 
 void ReportArchiveShellTest::printThenClear_keepOneRecord_rawBytesTypedValuesPdfAndLog() {
@@ -264,6 +265,30 @@ void ReportArchiveShellTest::closingTheWindow_keepsTheLastTest() {
     QVERIFY(PdfText(month + kBase + ".pdf").contains(QStringLiteral("WX 12/345")));
     QCOMPARE(CsvRecords(archive + QStringLiteral("/tests.csv")).size(), 2);
     QVERIFY(bench.messages.empty());
+}
+
+void ReportArchiveShellTest::kd318Form_registrationFromItsThirdBox() {
+    ShellBench bench;
+    const QString archive = bench.dir.filePath(QStringLiteral("archive"));
+    bench.WriteIni("[Config]\r\nModel=KD318\r\nArchiveFolder=" + archive.toStdString() + "\r\n");
+    // With the workshop's logo the KD318 report is a form with four boxes.
+    QFile(Q(bench.exeDir) + "logo.bmp").open(QIODevice::WriteOnly);
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    QSignalSpy written(form.Archive(), &TTestArchive::written);
+    bench.ports = "COM1";
+    form.PollTick();
+    QVERIFY(Deliver(bench, "VOLTS 12.6V\r\n"));
+    QVERIFY(TypeInto(form, QStringLiteral("a"), QStringLiteral("Auto Kraków")));
+    QVERIFY(TypeInto(form, QStringLiteral("b"), QStringLiteral("Jan")));
+    QVERIFY(TypeInto(form, QStringLiteral("c"), QStringLiteral("KR 4711")));
+    QVERIFY(WaitForPage(form, [&] { form.ToolButton4->click(); }));
+    QVERIFY(WaitForWrites(written, 1));
+    QCOMPARE(written.at(0).at(1).toString(), QStringLiteral("2026-12-08 0956 KD318 KR 4711"));
+    const QStringList records = CsvRecords(archive + QStringLiteral("/tests.csv"));
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records[1].split('|').mid(2, 5),
+             (QStringList{"KD318", "", "KR 4711", "Auto Kraków", "Jan"}));
 }
 
 std::unique_ptr<QObject> MakeReportArchiveShellTest() {
