@@ -46,6 +46,8 @@ void ArchiveFlowTest::repeatedPrintoutsWithClear_oneRecordEach_inTheDocumentsFol
     QVERIFY(shop.IsValid());
     TesterProcess tester({QStringLiteral("--model"), QStringLiteral("KD520"),
                           QStringLiteral("--link"), shop.LinkPath(), QStringLiteral("--wait-open"),
+                          // after the window has set the line and emptied its input
+                          QStringLiteral("--delay"), QStringLiteral("0.3"),
                           QStringLiteral("--pace"), QStringLiteral("0"), QStringLiteral("--repeat"),
                           QString::number(kTests), QStringLiteral("--interval"),
                           QStringLiteral("4")});

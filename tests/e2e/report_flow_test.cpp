@@ -38,8 +38,13 @@ QString WithoutBlanks(QString text) {
 
 QStringList TesterArguments(const Workshop& shop, const QString& model,
                             const QStringList& more = {}) {
-    return QStringList{QStringLiteral("--model"), model, QStringLiteral("--link"), shop.LinkPath(),
-                       QStringLiteral("--wait-open")} +
+    // The tester sees the open before the window has set the line and emptied
+    // its input, which would drop the first bytes; a person presses print
+    // some time after the cable is in, and so does the tester here.
+    return QStringList{QStringLiteral("--model"),     model,
+                       QStringLiteral("--link"),      shop.LinkPath(),
+                       QStringLiteral("--wait-open"), QStringLiteral("--delay"),
+                       QStringLiteral("0.3")} +
            more;
 }
 
