@@ -256,7 +256,9 @@ std::vector<std::string> Kd520Values(std::string_view receivedText) {
 }
 
 std::string ArchiveCsvHeader() {
-    return CsvLine({"File", "Date and time", "Model", "Store name", "Vehicle registration",
+    // The byte-order mark tells a spreadsheet that the log is UTF-8.
+    return "\xEF\xBB\xBF" +
+           CsvLine({"File", "Date and time", "Model", "Store name", "Vehicle registration",
                     "Company", "Technician", "Test date", "Result", "Rated CCA", "Measured CCA",
                     "Voltage", "Internal resistance", "SOC", "SOH"});
 }

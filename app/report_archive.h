@@ -50,7 +50,7 @@ std::string WithCsvRecord(const std::string& text, const std::string& header,
 // rated CCA, measured CCA, voltage, resistance, SOC, SOH. Markup is removed.
 std::vector<std::string> Kd520Values(std::string_view receivedText);
 
-// The log's first line.
+// The log's first line, after a UTF-8 byte-order mark.
 std::string ArchiveCsvHeader();
 
 // One write of a test's files.

@@ -46,7 +46,7 @@ QStringList CsvRecords(const QString& path) {
     process.start(QStringLiteral("python3"),
                   {QStringLiteral("-c"),
                    QStringLiteral("import csv, sys\n"
-                                  "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
+                                  "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
                                   "    for row in csv.reader(f):\n"
                                   "        print('|'.join(row))\n"),
                    path});

@@ -161,6 +161,9 @@ TEST_F(ArchiveFilesTest, sameRecordRewritesItsFiles_otherRecordOfSameNameGetsSuf
               "2026-12-08 0956 KD520 WX12345 (3)");
     EXPECT_EQ(ReadFile(month / "2026-12-08 0956 KD520 WX12345.txt"), raw + "more");
 
+    // A spreadsheet reads the log as UTF-8: it starts with the byte-order mark.
+    EXPECT_EQ(ReadFile(root_ / "tests.csv").substr(0, 8), "\xEF\xBB\xBF"
+                                                          "File,");
     EXPECT_EQ(ReadFile(root_ / "tests.csv"), ArchiveCsvHeader() +
                                                  "2026-12-08 0956 KD520 WX12345,cleared\r\n" +
                                                  "2026-12-08 0956 KD520 WX12345 (2),other\r\n" +

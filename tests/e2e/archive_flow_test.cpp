@@ -123,7 +123,7 @@ void ArchiveFlowTest::repeatedPrintoutsWithClear_oneRecordEach_inTheDocumentsFol
         QStringLiteral("python3"),
         {QStringLiteral("-c"),
          QStringLiteral("import csv, sys\n"
-                        "rows = list(csv.reader(open(sys.argv[1], newline='', encoding='utf-8')))\n"
+                        "rows = list(csv.reader(open(sys.argv[1], newline='', encoding='utf-8-sig')))\n"
                         "print(len(rows)); print(rows[0][4]); print(sum(r[4] == 'WX 777' for r in "
                         "rows)); print(set(r[2] for r in rows[1:])); print(rows[1][10])\n"),
          archive + QStringLiteral("/tests.csv")});
