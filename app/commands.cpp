@@ -1,5 +1,6 @@
 // The toolbar commands: Print, Clear and the language choice.
 
+#include "app/blank_text.h"
 #include "app/config.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
@@ -8,15 +9,6 @@
 #include <QToolButton>
 
 namespace quillar {
-
-namespace {
-bool IsBlankText(const std::string& text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) > 32)
-            return false;
-    return true;
-}
-} // namespace
 
 void TForm1::ToolButton2Click() {
     // The body decides, not the page: a body of only "<br>" is printed.

@@ -1,5 +1,6 @@
 #include "app/test_archive.h"
 
+#include "app/blank_text.h"
 #include "view/report_browser.h"
 
 #include <QDateTime>
@@ -12,13 +13,6 @@
 namespace quillar {
 
 namespace {
-
-bool IsBlankText(const std::string& text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) > 32)
-            return false;
-    return true;
-}
 
 // The models that have a report page; any other shows nothing worth keeping.
 bool HasReportPage(const std::string& model) {
