@@ -2,18 +2,13 @@
 // kept .txt of the report archive, or any capture) to a PDF file, laid out as
 // the Print command and the archive lay it out, without a window.
 
+#include "printout_page.h"
 #include "render_options.h"
-#include "report/builtin_resources.h"
-#include "report/device_chars.h"
-#include "report/line_list.h"
-#include "report/phrase_tables.h"
-#include "report/report_pages.h"
 #include "view/font_configuration.h"
 #include "view/report_browser.h"
 
 #include <QApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLocale>
@@ -37,35 +32,11 @@ constexpr const char* kUsage =
     ".txt of the report archive) to the PDF file OUT, as Quillar prints it, without\n"
     "a window. The other options are those of quillar-render.\n";
 
-// The page as the window builds it from the same bytes.
-std::string BuildPage(const render::RenderOptions& options, const std::string& printout,
-                      const std::string& imageDir) {
-    const LineList colonTable = LoadLineList(BuiltinResource("colonText"));
-    const LineList languageTable = LoadLineList(BuiltinResource("utf8Text"));
-    const LineList templateLines = LoadLineList(BuiltinResource("htmKD520"));
-    std::string receivedText = TranslateDeviceBytes(printout, options.model, options.language);
-    ApplyPhraseTables(receivedText, colonTable, languageTable, options.language);
-    PageInputs in;
-    in.deviceModel = options.model;
-    in.currentLanguage = options.language;
-    in.receivedText = receivedText;
-    in.templateLines = &templateLines;
-    in.executableDir = imageDir;
-    in.dateText = options.dateText ? *options.dateText
-                                   : QLocale::system()
-                                         .toString(QDateTime::currentDateTime(),
-                                                   QStringLiteral("d MMMM yyyy HH:mm"))
-                                         .toStdString();
-    return BuildReportPage(in);
-}
-
-// Beside the program in a build tree; share/quillar when installed.
-std::string DefaultImageDirectory() {
-    const QDir own(QCoreApplication::applicationDirPath());
-    const QString installed = own.absoluteFilePath(QStringLiteral("../share/quillar"));
-    if (!own.exists(QStringLiteral("0.png")) && QFileInfo::exists(installed + "/0.png"))
-        return QDir(installed).absolutePath().toStdString() + "/";
-    return own.absolutePath().toStdString() + "/";
+// The date as the window writes it on a KD520 page.
+std::string WindowDateText() {
+    return QLocale::system()
+        .toString(QDateTime::currentDateTime(), QStringLiteral("d MMMM yyyy HH:mm"))
+        .toStdString();
 }
 
 int Run(int argc, char** argv) {
@@ -100,8 +71,8 @@ int Run(int argc, char** argv) {
     TReportBrowser::RegisterUrlScheme();
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    const std::string imageDir = options.imageDir ? *options.imageDir : DefaultImageDirectory();
-    const std::string page = BuildPage(options, bytes.str(), imageDir);
+    const std::string page = render::BuildPrintoutPage(
+        options, bytes.str(), options.dateText ? *options.dateText : WindowDateText());
 
     QWidget host;
     host.resize(900, 1200);
