@@ -1,5 +1,7 @@
 #include "app/config.h"
 
+#include "app/file_replace.h"
+
 #include <SimpleIni.h>
 
 #include <cerrno>
@@ -52,20 +54,10 @@ std::optional<std::string> ReadRegularFile(const std::string& path) {
         return std::nullopt;
     }
     std::string text;
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            close(fd);
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
+    const int error = ReadRest(fd, text);
     close(fd);
+    if (error != 0)
+        return std::nullopt;
     return text;
 }
 
@@ -327,31 +319,8 @@ void WriteLanguage(const std::string& iniPath, std::int32_t language) {
 
     // Written beside the real file and renamed over it: a reader never sees
     // half a file, and a symbolic link keeps pointing at it.
-    const std::string temporary = target + ".tmp-XXXXXX";
-    std::vector<char> name(temporary.begin(), temporary.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0)
+    if (ReplaceFile(target, target + ".tmp-XXXXXX", updated, exists ? st.st_mode & 07777 : 0644))
         UnableToWrite(iniPath);
-    if (exists)
-        fchmod(fd, st.st_mode & 07777);
-    else
-        fchmod(fd, 0644);
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < updated.size();) {
-        const ssize_t n = write(fd, updated.data() + done, updated.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += static_cast<std::size_t>(n);
-    }
-    ok = ok && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (!ok || std::rename(name.data(), target.c_str()) != 0) {
-        unlink(name.data());
-        UnableToWrite(iniPath);
-    }
 }
 
 } // namespace quillar

@@ -1,5 +1,7 @@
 #include "app/report_archive.h"
 
+#include "app/file_replace.h"
+
 #include "report/report_pages.h"
 
 #include <algorithm>
@@ -79,31 +81,9 @@ void MakeFolder(const std::string& path) {
 // Writes bytes to a temporary file in folder and renames it to name: a
 // reader never finds half a file under the real name.
 void WriteReplacing(const std::string& folder, const std::string& name, std::string_view bytes) {
-    std::string pattern = folder + "/." + name + ".tmp-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0)
-        throw WriteFailure{folder, ErrnoText(errno)};
-    fchmod(fd, 0644);
-    int error = 0;
-    for (std::size_t done = 0; error == 0 && done < bytes.size();) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            error = n < 0 ? errno : ENOSPC;
-        else
-            done += static_cast<std::size_t>(n);
-    }
-    if (error == 0 && fsync(fd) != 0)
-        error = errno;
-    if (close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && std::rename(pattern.c_str(), (folder + "/" + name).c_str()) != 0)
-        error = errno;
-    if (error != 0) {
-        unlink(pattern.c_str());
+    if (const int error =
+            ReplaceFile(folder + "/" + name, folder + "/." + name + ".tmp-XXXXXX", bytes, 0644))
         throw WriteFailure{folder, ErrnoText(error)};
-    }
 }
 
 std::string ReadWhole(const std::string& path, const std::string& folder) {
@@ -114,21 +94,10 @@ std::string ReadWhole(const std::string& path, const std::string& folder) {
             return text;
         throw WriteFailure{folder, ErrnoText(errno)};
     }
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            close(fd);
-            throw WriteFailure{folder, ErrnoText(error)};
-        }
-        if (n == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
+    const int error = ReadRest(fd, text);
     close(fd);
+    if (error != 0)
+        throw WriteFailure{folder, ErrnoText(error)};
     return text;
 }
 
