@@ -146,6 +146,21 @@ void TSerialLink::OpenPort(const std::string& portName) {
     RaiseIfError();
 }
 
+bool TSerialLink::DeviceReady() {
+    if (!TestDSR && !TestCTS) {
+        return true;
+    }
+    SetError(0);
+    bool dsr = false;
+    bool cts = false;
+    if (!ReadModemLines(dsr, cts)) {
+        SetErrorFromOs(-1);
+        dsr = cts = false;
+    }
+    RaiseIfError();
+    return (!TestDSR || dsr) && (!TestCTS || cts);
+}
+
 bool TSerialLink::NotReady() {
     if (!portActive_) {
         FailWith(9994);

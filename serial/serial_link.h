@@ -147,6 +147,9 @@ private:
     // driver; InvalidHandle with LastOsError() set when it cannot.
     NativeHandle OsOpen();
     void OsClose();
+    // The modem's DSR and CTS lines; false, with the OS's error left for
+    // SetErrorFromOs, when the driver cannot say.
+    bool ReadModemLines(bool& dsr, bool& cts);
     void GiveUpTimeSlice();
     // Forgets the line faults that came before this moment.
     void ResetLineErrors();

@@ -122,23 +122,13 @@ void TSerialLink::GiveUpTimeSlice() {
     sched_yield();
 }
 
-bool TSerialLink::DeviceReady() {
-    if (!TestDSR && !TestCTS) {
-        return true;
-    }
-    SetError(0);
+bool TSerialLink::ReadModemLines(bool& dsr, bool& cts) {
     int lines = 0;
     if (ioctl(Fd(handle_), TIOCMGET, &lines) != 0) {
-        SetErrorFromOs(-1);
-        lines = 0;
-    }
-    RaiseIfError();
-    if (TestDSR && !(lines & TIOCM_DSR)) {
         return false;
     }
-    if (TestCTS && !(lines & TIOCM_CTS)) {
-        return false;
-    }
+    dsr = (lines & TIOCM_DSR) != 0;
+    cts = (lines & TIOCM_CTS) != 0;
     return true;
 }
 

@@ -120,23 +120,13 @@ int TSerialLink::VanishedDeviceCode() const {
     return 0;
 }
 
-bool TSerialLink::DeviceReady() {
-    if (!TestDSR && !TestCTS) {
-        return true;
-    }
-    SetError(0);
+bool TSerialLink::ReadModemLines(bool& dsr, bool& cts) {
     DWORD lines = 0;
     if (!GetCommModemStatus(Win(handle_), &lines)) {
-        SetErrorFromOs(-1);
-        lines = 0;
-    }
-    RaiseIfError();
-    if (TestDSR && !(lines & MS_DSR_ON)) {
         return false;
     }
-    if (TestCTS && !(lines & MS_CTS_ON)) {
-        return false;
-    }
+    dsr = (lines & MS_DSR_ON) != 0;
+    cts = (lines & MS_CTS_ON) != 0;
     return true;
 }
 
