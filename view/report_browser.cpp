@@ -131,6 +131,7 @@ struct TReportBrowser::Impl {
     void LoadPending();
     void Fill();
     void UpdateInPlace(QString next, qsizetype headLength);
+    void LoadShownPageAfresh();
     void RecoverFromLostRenderer();
     void OnLoading(const QWebEngineLoadingInfo& info);
     void Restore();
@@ -206,21 +207,27 @@ void TReportBrowser::Impl::UpdateInPlace(QString next, qsizetype headLength) {
                     return;
                 }
                 // The engine's document is not the one expected: load the page afresh.
-                forceLoad = true;
-                if (!pending) {
-                    pending = shownSource.toUtf8();
-                }
+                LoadShownPageAfresh();
                 Advance();
             });
+}
+
+// The next page is a full load; without a newer one, of the page shown.
+void TReportBrowser::Impl::LoadShownPageAfresh() {
+    forceLoad = true;
+    if (!pending) {
+        pending = shownSource.toUtf8();
+    }
 }
 
 void TReportBrowser::Impl::RecoverFromLostRenderer() {
     // Whatever was awaited will not answer. Show the newest page again in a
     // new render process, so that the view does not stay blank.
     engineHasSource = false;
-    forceLoad = true;
-    if (!pending && shownOnce) {
-        pending = shownSource.toUtf8();
+    if (shownOnce) {
+        LoadShownPageAfresh();
+    } else {
+        forceLoad = true;
     }
     switch (stage) {
     case Stage::Capturing:
@@ -319,10 +326,7 @@ void TReportBrowser::Impl::Fill() {
                     return;
                 }
                 loadWhole = true;
-                forceLoad = true;
-                if (!pending) {
-                    pending = shownSource.toUtf8();
-                }
+                LoadShownPageAfresh();
                 LoadPending();
             });
 }
