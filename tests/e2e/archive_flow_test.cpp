@@ -119,14 +119,15 @@ void ArchiveFlowTest::repeatedPrintoutsWithClear_oneRecordEach_inTheDocumentsFol
     QVERIFY(!again.contains(QStringLiteral("WX 777")));
 
     // The log, as Python's csv module reads it: a header and one row per test.
-    const QString rows = Output(
-        QStringLiteral("python3"),
-        {QStringLiteral("-c"),
-         QStringLiteral("import csv, sys\n"
-                        "rows = list(csv.reader(open(sys.argv[1], newline='', encoding='utf-8-sig')))\n"
-                        "print(len(rows)); print(rows[0][4]); print(sum(r[4] == 'WX 777' for r in "
-                        "rows)); print(set(r[2] for r in rows[1:])); print(rows[1][10])\n"),
-         archive + QStringLiteral("/tests.csv")});
+    const QString rows =
+        Output(QStringLiteral("python3"),
+               {QStringLiteral("-c"),
+                QStringLiteral(
+                    "import csv, sys\n"
+                    "rows = list(csv.reader(open(sys.argv[1], newline='', encoding='utf-8-sig')))\n"
+                    "print(len(rows)); print(rows[0][4]); print(sum(r[4] == 'WX 777' for r in "
+                    "rows)); print(set(r[2] for r in rows[1:])); print(rows[1][10])\n"),
+                archive + QStringLiteral("/tests.csv")});
     QCOMPARE(rows.split('\n', Qt::SkipEmptyParts),
              (QStringList{QString::number(kTests + 1), "Vehicle registration", "1", "{'KD520'}",
                           "505CCA"}));
