@@ -120,14 +120,16 @@ void TForm1::PollTick() {
         return;
 
     const std::string received = SerialPort_->ReadAvailable(0);
+    // The archive keeps every byte read, in order: also those of a read that
+    // came with a line fault or with the hang-up, which the page leaves out.
+    if (Archive_ && !received.empty())
+        Archive_->BytesArrived(received);
     if (SerialPort_->DeviceGone()) {
         ReleaseLostConnection(currentList);
         return;
     }
     if (SerialPort_->ErrorCode() != 0 || received.empty())
         return;
-    if (Archive_)
-        Archive_->BytesArrived(received); // the printout as sent, for the archive
 
     ReceivedText_ += TranslateDeviceBytes(received, DeviceModel_, CurrentLanguage_);
     ApplyPhraseTables(ReceivedText_, ColonTable_, LanguageTable_, CurrentLanguage_);
@@ -137,6 +139,7 @@ void TForm1::PollTick() {
     page.currentLanguage = CurrentLanguage_;
     page.receivedText = ReceivedText_;
     page.templateLines = &TemplateLines_;
+    page.languageTable = &LanguageTable_;
     page.executableDir = env_.executableDir;
     page.logoDir = env_.logoDir;
     page.stateImageDir = env_.stateImageDir;

@@ -89,6 +89,7 @@ PageInputs Inputs(const Model& model, std::int32_t language) {
     in.deviceModel = model.name;
     in.currentLanguage = language;
     in.templateLines = &SharedResources().templateLines;
+    in.languageTable = &SharedResources().languageTable;
     in.executableDir = "/opt/quillar/";
     in.dateText = "7 December 2026 09:05";
     // The workshop's logo is there, so the KD318 form is built in full; the

@@ -196,6 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PageInputs in;
     in.deviceModel = model;
     in.templateLines = &res.templateLines;
+    in.languageTable = &res.languageTable;
     in.executableDir = "/opt/quillar/";
     in.dateText = "7 December 2026 09:05";
     in.fileExists = [logo](const std::string&) { return logo; };

@@ -48,6 +48,20 @@ std::string SubstituteAll(std::string_view value, std::string_view search,
     return result;
 }
 
+std::string TranslatePhrases(std::string_view text, const LineList& languageTable,
+                             std::int32_t currentLanguage) {
+    std::string result(text);
+    // Groups of five lines: English, then Chinese, Japanese, Korean, an unused
+    // line. Only the three CJK languages are translated on the PC.
+    if (currentLanguage >= 1 && currentLanguage <= 3) {
+        const auto column = static_cast<std::size_t>(currentLanguage);
+        for (std::size_t g = 0; g + 5 <= languageTable.size(); g += 5) {
+            result = SubstituteAll(result, languageTable[g], languageTable[g + column]);
+        }
+    }
+    return result;
+}
+
 void ApplyPhraseTables(std::string& receivedText, const LineList& colonTable,
                        const LineList& languageTable, std::int32_t currentLanguage) {
     // The tester prints this word with a stray hyphen.
@@ -65,13 +79,8 @@ void ApplyPhraseTables(std::string& receivedText, const LineList& colonTable,
         }
     }
 
-    // Groups of five lines: English, then Chinese, Japanese, Korean, an unused
-    // line. Only the three CJK languages are translated on the PC.
     if (currentLanguage >= 1 && currentLanguage <= 3) {
-        const auto column = static_cast<std::size_t>(currentLanguage);
-        for (std::size_t g = 0; g + 5 <= languageTable.size(); g += 5) {
-            text = SubstituteAll(text, languageTable[g], languageTable[g + column]);
-        }
+        text = TranslatePhrases(text, languageTable, currentLanguage);
     }
     receivedText = std::move(text);
 }

@@ -15,6 +15,12 @@ namespace quillar {
 std::string SubstituteAll(std::string_view value, std::string_view search,
                           std::string_view replacement);
 
+// The language step alone: for languages 1 to 3 every English text of
+// languageTable (groups of 5 lines) is replaced by its Chinese, Japanese or
+// Korean line, group by group; any other language gives text unchanged.
+std::string TranslatePhrases(std::string_view text, const LineList& languageTable,
+                             std::int32_t currentLanguage);
+
 // Rewrites receivedText in place: "Sto-red" -> "Stored", the colon groups of
 // colonTable (groups of 3 lines), then for languages 1 to 3 the groups of
 // languageTable (groups of 5 lines). Cannot fail.

@@ -23,7 +23,10 @@ struct PageInputs {
     std::int32_t currentLanguage = 0;
     std::string_view receivedText;
     const LineList* templateLines = nullptr; // the "htmKD520" template; none = empty template
-    std::string executableDir;               // UTF-8, ends with its separator ("/opt/quillar/")
+    // The "utf8Text" table that translated receivedText: with languages 1 to 3
+    // the template looks for the labels it translated in their translated form.
+    const LineList* languageTable = nullptr;
+    std::string executableDir; // UTF-8, ends with its separator ("/opt/quillar/")
     // Where the workshop's logo.bmp and the state images 0.png .. 10.png are,
     // each ending with its separator; empty = executableDir (a portable copy).
     std::string logoDir;

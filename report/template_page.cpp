@@ -32,14 +32,16 @@ std::string_view LineValue(std::string_view text) {
     return end == std::string_view::npos ? std::string_view{} : Trim(text.substr(0, end));
 }
 
-// Where a label starts: its first occurrence, or with wordStart the first one
-// that does not continue a word ("loaded" must not hit inside "Unloaded").
+// Where a label starts: its last occurrence, so that a retest or a second
+// battery printed before Clear shows its own figures, not the first one's.
+// With wordStart only an occurrence that does not continue a word counts
+// ("loaded" must not hit inside "Unloaded").
 std::size_t FindLabel(std::string_view received, std::string_view label, bool wordStart) {
-    std::size_t at = received.find(label);
+    std::size_t at = received.rfind(label);
     if (wordStart) {
         auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
         while (at != std::string_view::npos && at > 0 && letter(received[at - 1])) {
-            at = received.find(label, at + 1);
+            at = received.rfind(label, at - 1);
         }
     }
     return at;
@@ -75,8 +77,21 @@ std::optional<std::int32_t> ParseWholeNumber(std::string_view text) {
 
 class TemplateFill {
 public:
-    TemplateFill(std::string page, std::string_view received)
-        : page_(std::move(page)), received_(received) {}
+    TemplateFill(std::string page, std::string_view received, const LineList* languageTable,
+                 std::int32_t language)
+        : page_(std::move(page)), received_(received), languageTable_(languageTable),
+          language_(language) {}
+
+    // The form a label has in the received text. With Chinese, Japanese or
+    // Korean the phrase tables have translated some labels ("Rated:" reads
+    // "額定:", "Internal R=" reads "R="): the label goes through the same
+    // translation, so that its value is found either way.
+    std::string Local(std::string_view label) const {
+        if (languageTable_ == nullptr) {
+            return std::string(label);
+        }
+        return TranslatePhrases(label, *languageTable_, language_);
+    }
 
     // Values are only recorded here and go into the template in one pass at the
     // end: the tester's text may itself hold placeholder marks, and those must
@@ -93,14 +108,14 @@ public:
 
     // The value on the label's own line.
     void Line(std::string_view label, std::string_view placeholder) {
-        if (const auto rest = AfterLabel(received_, label)) {
+        if (const auto rest = AfterLabel(received_, Local(label))) {
             Put(placeholder, LineValue(*rest));
         }
     }
 
     // The tester prints "Healthy: 100% 505CCA": the value after the percentage.
     void AfterPercent(std::string_view label, std::string_view placeholder) {
-        if (auto rest = AfterLabel(received_, label)) {
+        if (auto rest = AfterLabel(received_, Local(label))) {
             if (const std::size_t percent = rest->find('%'); percent != std::string_view::npos) {
                 rest->remove_prefix(percent + 1);
             }
@@ -111,7 +126,7 @@ public:
     // The percentage itself, and the state image for its tens.
     void Percent(std::string_view label, std::string_view placeholder,
                  std::string_view imagePlaceholder, const std::string& imageDir) {
-        const auto rest = AfterLabel(received_, label);
+        const auto rest = AfterLabel(received_, Local(label));
         if (!rest) {
             return;
         }
@@ -134,7 +149,7 @@ public:
 
     // A voltage printed without its unit gets one.
     void Volts(std::string_view label, std::string_view placeholder, bool wordStart = false) {
-        if (const auto rest = AfterLabel(received_, label, wordStart)) {
+        if (const auto rest = AfterLabel(received_, Local(label), wordStart)) {
             std::string value(LineValue(*rest));
             if (!value.empty() && value.back() != 'v' && value.back() != 'V') {
                 value += 'V';
@@ -143,22 +158,33 @@ public:
         }
     }
 
-    // The tester prints the verdict in front of "BATTERY" on the same line.
+    // The tester prints the verdict in front of "BATTERY" on the same line
+    // ("GOOD BATTERY"). With Chinese, Japanese or Korean the phrase tables
+    // have translated such lines whole ("GOOD BATTERY" reads "電池良好"): a
+    // translated verdict counts where it ends its line, and the line is the
+    // value. The verdict of the latest battery is the one shown.
     void BatteryVerdict() {
-        const std::size_t at = received_.find("BATTERY");
-        if (at == std::string_view::npos) {
-            return;
+        constexpr std::string_view Word = "BATTERY";
+        std::size_t best = received_.rfind(Word);
+        std::string_view value;
+        if (best != std::string_view::npos) {
+            value = Trim(LineBefore(best));
         }
-        std::string_view before = received_.substr(0, at);
-        if (const std::size_t line = before.rfind(Break); line != std::string_view::npos) {
-            before.remove_prefix(line + Break.size());
+        for (const std::string& phrase : TranslatedVerdicts(Word)) {
+            const std::size_t at = LastLineEnding(phrase);
+            if (at != std::string_view::npos && (best == std::string_view::npos || at > best)) {
+                best = at;
+                value = Trim(LineBefore(at + phrase.size()));
+            }
         }
-        Put("<!--DCCSJG-->", Trim(before));
+        if (best != std::string_view::npos) {
+            Put("<!--DCCSJG-->", value);
+        }
     }
 
     // The cranking voltage stands alone on the line below its label.
     void NextLine(std::string_view label, std::string_view placeholder) {
-        const std::size_t at = received_.find(label);
+        const std::size_t at = received_.rfind(Local(label));
         if (at == std::string_view::npos) {
             return;
         }
@@ -208,8 +234,51 @@ public:
     }
 
 private:
+    // The received text from the start of the line that holds position end, up to end.
+    std::string_view LineBefore(std::size_t end) const {
+        std::string_view before = received_.substr(0, end);
+        if (const std::size_t line = before.rfind(Break); line != std::string_view::npos) {
+            before.remove_prefix(line + Break.size());
+        }
+        return before;
+    }
+
+    // The translations of the table's phrases that hold word, for the chosen
+    // language; none for a language that is not translated.
+    std::vector<std::string> TranslatedVerdicts(std::string_view word) const {
+        std::vector<std::string> phrases;
+        if (languageTable_ == nullptr || language_ < 1 || language_ > 3) {
+            return phrases;
+        }
+        const LineList& table = *languageTable_;
+        for (std::size_t g = 0; g + 5 <= table.size(); g += 5) {
+            const std::string& translated = table[g + static_cast<std::size_t>(language_)];
+            if (table[g].find(word) != std::string::npos && !translated.empty() &&
+                translated != table[g]) {
+                phrases.push_back(translated);
+            }
+        }
+        return phrases;
+    }
+
+    // The last occurrence of phrase after which only blanks follow up to a
+    // line break ("電池良好,請充電" is another verdict than "電池良好").
+    std::size_t LastLineEnding(std::string_view phrase) const {
+        for (std::size_t at = received_.rfind(phrase); at != std::string_view::npos;
+             at = at == 0 ? std::string_view::npos : received_.rfind(phrase, at - 1)) {
+            const std::string_view rest = received_.substr(at + phrase.size());
+            const std::size_t end = rest.find(Break);
+            if (end != std::string_view::npos && Trim(rest.substr(0, end)).empty()) {
+                return at;
+            }
+        }
+        return std::string_view::npos;
+    }
+
     std::string page_;
     std::string_view received_;
+    const LineList* languageTable_;
+    std::int32_t language_;
     std::vector<std::pair<std::string_view, std::string>> values_;
 };
 
@@ -223,7 +292,7 @@ std::string BuildTemplatePage(const PageInputs& in) {
             text += "\r\n";
         }
     }
-    TemplateFill fill(std::move(text), in.receivedText);
+    TemplateFill fill(std::move(text), in.receivedText, in.languageTable, in.currentLanguage);
     fill.Put("<!--RQSJ-->", in.dateText);
     fill.BatteryVerdict();
     fill.Line("Select Input:", "<!--DCLX-->");

@@ -88,6 +88,7 @@ std::size_t TickAllocation(std::size_t size, std::string_view model, std::int32_
     in.currentLanguage = language;
     in.receivedText = received;
     in.templateLines = &lines;
+    in.languageTable = &languages;
     in.executableDir = "/opt/quillar/";
     in.dateText = "7 December 2026 09:05";
     in.fileExists = [](const std::string&) { return true; };

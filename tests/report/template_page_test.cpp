@@ -45,9 +45,12 @@ protected:
         return received;
     }
 
-    std::string Build(std::string_view received, const LineList& lines) const {
+    std::string Build(std::string_view received, const LineList& lines,
+                      std::int32_t language = 0) const {
         PageInputs in;
         in.deviceModel = "KD520";
+        in.currentLanguage = language;
+        in.languageTable = &languages_;
         in.receivedText = received;
         in.templateLines = &lines;
         in.executableDir = "/opt/quillar/";
@@ -57,13 +60,14 @@ protected:
 
     // Fills a probe template of one "NAME=<!--NAME-->" line per placeholder and
     // reads back what each placeholder became.
-    std::map<std::string, std::string> Fields(std::string_view received) const {
+    std::map<std::string, std::string> Fields(std::string_view received,
+                                              std::int32_t language = 0) const {
         LineList probe;
         for (const char* name : Placeholders) {
             probe.push_back(std::string(name) + "=<!--" + name + "-->");
         }
         std::map<std::string, std::string> fields;
-        for (const std::string& line : LoadLineList(Build(received, probe))) {
+        for (const std::string& line : LoadLineList(Build(received, probe, language))) {
             const std::size_t eq = line.find('=');
             fields[line.substr(0, eq)] = line.substr(eq + 1);
         }
@@ -230,29 +234,85 @@ TEST_F(TemplatePageTest, batteryVerdictIsTheTextBeforeBatteryOnItsLine) {
     EXPECT_EQ(Fields("<br>BATTERY").at("DCCSJG"), "");
 }
 
-TEST_F(TemplatePageTest, firstPrintoutWinsWhenTwoAreReceived) {
-    const std::string second = test::Printout(
-        {"Healthy: 50% 300CCA", "BAD CELL BATTERY", "Cranking Time 900mS", "loaded 12.10"});
-    const auto f = Fields(Receive(Kd520Printout + second));
-    EXPECT_EQ(f.at("MCCA"), "505CCA");
-    EXPECT_EQ(f.at("DCCSJG"), "GOOD");
-    EXPECT_EQ(f.at("QDSJ"), "2000mS");
-    EXPECT_EQ(f.at("YZDY"), "13.70V");
+TEST_F(TemplatePageTest, latestBatteryWinsWhenTwoAreReceivedBeforeClear) {
+    // A good battery, then a worn one on the same report: every field shows
+    // the second; a label printed once only (no "Select Input:" the second
+    // time) keeps the value it has.
+    const std::string second = test::Printout({
+        "Battery Test",
+        "Healthy: 45% 216CCA",
+        "Charge: 62% 12.21V",
+        "Internal R= 11.40m\xEA",
+        "Rated: 540 A",
+        "REPLACE  BATTERY",
+        "",
+        "Cranking Test",
+        "Cranking Time 3100mS",
+        "Cranking Voltage LOW",
+        "8.90V",
+        "",
+        "Charging Test",
+        "Unloaded 13.40",
+        "loaded 13.10",
+        "Ripple 140mV",
+        "CHARGING LOW",
+    });
+    const std::map<std::string, std::string> expected = {
+        {"RQSJ", "7 December 2026 09:05"},
+        {"DCCSJG", "REPLACE"},
+        {"DCLX", "GB"},
+        {"RCCA", "540 A"},
+        {"MCCA", "216CCA"},
+        {"DCDY", "12.21V"},
+        {"NBDZ", "11.40m&#937"},
+        {"CDZT", "62%"},
+        {"ZT1", "file:///opt/quillar/6.png"},
+        {"JKZT", "45%"},
+        {"ZT2", "file:///opt/quillar/4.png"},
+        {"QDCSJG", "LOW"},
+        {"QDDY", "8.90V"},
+        {"QDSJ", "3100mS"},
+        {"CDCSJG", "LOW"},
+        {"YZDY", "13.10V"},
+        {"KZDY", "13.40V"},
+        {"WBDY", "140mV"},
+    };
+    EXPECT_EQ(Fields(Receive(Kd520Printout + second)), expected);
+    // While the second battery's lines arrive, its fields fill one by one.
+    const auto partial = Fields(Receive(Kd520Printout + test::Printout({"Healthy: 45% 216CCA"})));
+    EXPECT_EQ(partial.at("JKZT"), "45%");
+    EXPECT_EQ(partial.at("MCCA"), "216CCA");
+    EXPECT_EQ(partial.at("CDZT"), "90%");
 }
 
-TEST_F(TemplatePageTest, translatedLabelsAreNotFound) {
-    for (std::int32_t language : {1, 2, 3}) {
-        const auto f = Fields(Receive(Kd520Printout, language));
-        for (const char* name :
-             {"DCCSJG", "RCCA", "NBDZ", "QDCSJG", "QDDY", "QDSJ", "CDCSJG", "WBDY"}) {
-            EXPECT_EQ(f.at(name), Kept(name)) << language;
+TEST_F(TemplatePageTest, everyLanguageShowsEveryValue) {
+    const auto english = Fields(Receive(Kd520Printout));
+    // Words the tables translate appear translated; numbers and units as in English.
+    const std::map<std::int32_t, std::map<std::string, std::string>> translated = {
+        {1, {{"DCCSJG", "電池良好"}, {"QDCSJG", "正常"}, {"CDCSJG", "正常"}}},
+        {2, {{"DCCSJG", "バッテリー良好"}, {"QDCSJG", "正常"}, {"CDCSJG", "正常"}}},
+        {3, {{"DCCSJG", "좋은 배터리"}, {"QDCSJG", "표준"}, {"CDCSJG", "표준"}}},
+    };
+    for (const auto& [language, words] : translated) {
+        const auto f = Fields(Receive(Kd520Printout, language), language);
+        for (const auto& [name, value] : english) {
+            const auto word = words.find(name);
+            EXPECT_EQ(f.at(name), word == words.end() ? value : word->second)
+                << name << " in language " << language;
         }
-        EXPECT_EQ(f.at("DCLX"), "GB");
-        EXPECT_EQ(f.at("MCCA"), "505CCA");
-        EXPECT_EQ(f.at("CDZT"), "90%");
-        EXPECT_EQ(f.at("YZDY"), "13.70V");
-        EXPECT_EQ(f.at("KZDY"), "14.70V");
+        // A replaced battery is a verdict too, and the latest one counts.
+        const auto worn = Fields(
+            Receive(Kd520Printout + test::Printout({"Battery Test", "REPLACE  BATTERY"}), language),
+            language);
+        EXPECT_EQ(worn.at("DCCSJG"), TranslatePhrases("REPLACE  BATTERY", languages_, language));
+        // "GOOD-RECHARGE" reads "電池良好,請充電" in Chinese: it holds the
+        // words of "GOOD BATTERY" but is not that verdict.
+        const auto recharge =
+            Fields(Receive(test::Printout({"GOOD-RECHARGE"}), language), language);
+        EXPECT_EQ(recharge.at("DCCSJG"), Kept("DCCSJG"));
     }
+    // Without the table (or in the other languages) nothing is looked up translated.
+    EXPECT_EQ(Fields(Receive(Kd520Printout, 4), 4), english);
 }
 
 } // namespace

@@ -47,6 +47,7 @@ std::string BuildPrintoutPage(const RenderOptions& options, const std::string& p
     in.currentLanguage = options.language;
     in.receivedText = receivedText;
     in.templateLines = &templateLines;
+    in.languageTable = &languageTable;
     // The page refers to the state images and the logo beside the program, as
     // the shell does beside its executable, by file:// URLs; the logo's
     // existence is asked of the file the URL names.
