@@ -242,7 +242,7 @@ void TForm1::FormDestroy() {
 
 void TForm1::KeepTest() {
     if (Archive_ && ReportView_)
-        Archive_->Keep(*ReportView_, DeviceModel_, ReceivedText_);
+        Archive_->Keep(*ReportView_, DeviceModel_, ReceivedText_, CurrentLanguage_, LanguageTable_);
 }
 
 void TForm1::KeepLastTest() {
@@ -256,7 +256,8 @@ void TForm1::KeepLastTest() {
         taken = true;
         loop.quit();
     };
-    if (!Archive_->Keep(*ReportView_, DeviceModel_, ReceivedText_, done))
+    if (!Archive_->Keep(*ReportView_, DeviceModel_, ReceivedText_, CurrentLanguage_, LanguageTable_,
+                        done))
         return;
     // A page load that never ends would hold the snapshot back: the window
     // closes without the test after a generous while.

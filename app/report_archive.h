@@ -5,6 +5,8 @@
 // test. No Qt here: the names, the CSV log and the file writing are tested
 // without a GUI, and the writer runs on its own thread.
 
+#include "report/line_list.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -36,19 +38,39 @@ std::string ArchiveBaseName(const ArchiveTime& time, std::string_view model,
 // "2026-12".
 std::string MonthFolderName(const ArchiveTime& time);
 
-// One CSV record (RFC 4180) ending with CR LF. A field holding a comma, a
-// quote or a line break is quoted, its quotes doubled. Line breaks inside a
-// field become blanks, so that every record is one line of the file.
+// One CSV record (RFC 4180) ending with CR LF, as a spreadsheet reads it
+// whatever separator its import takes. A field holding a comma, a semicolon, a
+// tab, a quote or a line break is quoted, its quotes doubled. A field that
+// starts with = + - @, a tab or a CR, which a spreadsheet would evaluate as a
+// formula, gets a leading ' and is quoted: it reads as the text it is. The
+// log's numbers are written without sign, so no number is touched.
 std::string CsvLine(const std::vector<std::string>& fields);
 
 // The log's text with the record whose first field is key replaced by line,
 // or line appended when there is none. An empty text starts with header.
+// Records are found by their quotes: a quoted line break does not end one.
 std::string WithCsvRecord(const std::string& text, const std::string& header,
                           const std::string& key, const std::string& line);
 
-// The values that the KD520 report page shows, in the log's order: result,
-// rated CCA, measured CCA, voltage, resistance, SOC, SOH. Markup is removed.
-std::vector<std::string> Kd520Values(std::string_view receivedText);
+// Page text as a person reads it: the numeric character references, with or
+// without their ';' ("&#937" as the device's letters come, "&#x3A9;"), and
+// &amp; &lt; &gt; &quot; &apos; &nbsp; become UTF-8 (&nbsp; a plain blank);
+// anything else, an unknown name included, stays as written.
+std::string DecodeCharacterReferences(std::string_view text);
+
+// The KD520 report's values in the log's order (see ArchiveCsvHeader, from
+// "Result" on), read from receivedText by the page builder itself, so the
+// log says what the page shows: the verdict and the battery type as text,
+// markup removed and references decoded; the measurements as plain numbers
+// in the unit of their column ("5.92mΩ" -> "5.92"), empty when the page
+// shows nothing or something else than a number in that unit. language and
+// languageTable are those that translated receivedText (languages 1 to 3
+// translate the labels); languageTable may be null for the others.
+std::vector<std::string> Kd520Values(std::string_view receivedText, std::int32_t language,
+                                     const LineList* languageTable);
+
+// How many fields Kd520Values gives: the row of another model leaves them empty.
+std::size_t Kd520ValueCount();
 
 // The log's first line, after a UTF-8 byte-order mark.
 std::string ArchiveCsvHeader();
@@ -74,7 +96,9 @@ struct ArchiveResult {
 
 // Writes job's files: <root>/<month>/<name>.txt and .pdf, each through a
 // temporary file in the same folder and a rename, and its row in
-// <root>/tests.csv. A name used by another record gets a suffix " (2)",
+// <root>/tests.csv. A tests.csv that starts with another header (an earlier
+// layout) is first renamed, unchanged, to "tests (earlier layout).csv" (" (2)", " (3)"
+// … when taken), and a new one begun. A name used by another record gets a suffix " (2)",
 // " (3)" …; the files of the same record are replaced. names maps record ids
 // to the names already fixed. Never throws: failures come back in the result.
 ArchiveResult WriteArchiveJob(const ArchiveJob& job, std::map<std::uint64_t, std::string>& names);

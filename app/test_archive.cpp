@@ -80,7 +80,8 @@ void TTestArchive::Forget() {
 }
 
 bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
-                        const std::string& receivedText, std::function<void()> taken) {
+                        const std::string& receivedText, std::int32_t language,
+                        const LineList& languageTable, std::function<void()> taken) {
     // Line breaks alone make a body that is not blank, but no test.
     if (!Enabled() || recordId_ == 0 || IsBlankText(raw_) || IsBlankText(receivedText) ||
         !HasReportPage(model))
@@ -91,7 +92,8 @@ bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
     job.time = started_;
     job.rawBytes = raw_;
     const std::vector<std::string> pageValues =
-        model == "KD520" ? Kd520Values(receivedText) : std::vector<std::string>(7);
+        model == "KD520" ? Kd520Values(receivedText, language, &languageTable)
+                         : std::vector<std::string>(Kd520ValueCount());
     QString pdfPath;
     if (pdfDir_.isValid())
         pdfPath = pdfDir_.filePath(QStringLiteral("%1-%2.pdf").arg(recordId_).arg(++pdfCount_));
