@@ -4,15 +4,20 @@
 
 #include "e2e_support.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
 #include <memory>
+#include <utility>
 
 namespace quillar::e2e {
 
@@ -102,21 +107,44 @@ void ArchiveFlowTest::repeatedPrintoutsWithClear_oneRecordEach_inTheDocumentsFol
     QVERIFY2(page.contains(QStringLiteral("505CCA")), qPrintable(page));
 
     // A support call: the kept printout printed again without a window gives
-    // the same page, less what was typed into it.
+    // the same page, less what was typed into it, dated with the test's time:
+    // from the archive's name, else (a capture under another name) from the
+    // file's last change; never the time of the reprint.
     QTemporaryDir out;
-    const QString reprint = out.filePath(QStringLiteral("reprint.pdf"));
     QString kept = named[0];
     kept.replace(QStringLiteral(".pdf"), QStringLiteral(".txt"));
-    QProcess tool;
-    tool.start(QStringLiteral(QUILLAR_REPRINT_PATH),
-               {QStringLiteral("--pdf"), reprint, QStringLiteral("--model"),
-                QStringLiteral("KD520"), kept});
-    QVERIFY(tool.waitForFinished(kWaitMs));
-    QCOMPARE(tool.exitCode(), 0);
-    const QString again = Output(QStringLiteral("pdftotext"), {reprint, QStringLiteral("-")});
-    QVERIFY2(again.contains(QStringLiteral("505CCA")) && again.contains(QStringLiteral("GOOD")),
-             qPrintable(again));
-    QVERIFY(!again.contains(QStringLiteral("WX 777")));
+    const QString older = out.filePath(QStringLiteral("2025-03-04 0807 KD520 WX 777 (2).txt"));
+    const QString capture = out.filePath(QStringLiteral("capture.txt"));
+    QVERIFY(QFile::copy(kept, older) && QFile::copy(kept, capture));
+    QFile touched(capture);
+    QVERIFY(touched.open(QIODevice::ReadWrite) &&
+            touched.setFileTime(QDateTime(QDate(2024, 7, 9), QTime(15, 42)),
+                                QFileDevice::FileModificationTime));
+    touched.close();
+    const QDateTime keptTime = QDateTime::fromString(QFileInfo(kept).fileName().left(15),
+                                                     QStringLiteral("yyyy-MM-dd HHmm"));
+    QVERIFY(keptTime.isValid());
+    QProcessEnvironment english = QProcessEnvironment::systemEnvironment();
+    english.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8")); // English month names
+    const std::pair<QString, QString> reprints[] = {
+        {kept, QLocale::c().toString(keptTime, QStringLiteral("d MMMM yyyy HH:mm"))},
+        {older, QStringLiteral("4 March 2025 08:07")},
+        {capture, QStringLiteral("9 July 2024 15:42")}};
+    for (const auto& [file, date] : reprints) {
+        const QString reprint = out.filePath(QStringLiteral("reprint.pdf"));
+        QProcess tool;
+        tool.setProcessEnvironment(english);
+        tool.start(QStringLiteral(QUILLAR_REPRINT_PATH),
+                   {QStringLiteral("--pdf"), reprint, QStringLiteral("--model"),
+                    QStringLiteral("KD520"), file});
+        QVERIFY(tool.waitForFinished(kWaitMs));
+        QCOMPARE(tool.exitCode(), 0);
+        const QString again = Output(QStringLiteral("pdftotext"), {reprint, QStringLiteral("-")});
+        QVERIFY2(again.contains(QStringLiteral("505CCA")) && again.contains(QStringLiteral("GOOD")),
+                 qPrintable(again));
+        QVERIFY(!again.contains(QStringLiteral("WX 777")));
+        QVERIFY2(again.contains(date), qPrintable(file + ": " + date + "\n" + again));
+    }
 
     // The log, as Python's csv module reads it: a header and one row per test.
     const QString rows =
@@ -126,11 +154,14 @@ void ArchiveFlowTest::repeatedPrintoutsWithClear_oneRecordEach_inTheDocumentsFol
                     "import csv, sys\n"
                     "rows = list(csv.reader(open(sys.argv[1], newline='', encoding='utf-8-sig')))\n"
                     "print(len(rows)); print(rows[0][4]); print(sum(r[4] == 'WX 777' for r in "
-                    "rows)); print(set(r[2] for r in rows[1:])); print(rows[1][10])\n"),
+                    "rows)); print(set(r[2] for r in rows[1:])); print(rows[0][13]);"
+                    "print(set('|'.join(r[8:]) for r in rows[1:]))\n"),
                 archive + QStringLiteral("/tests.csv")});
+    // Every test the same printout: the same values, as numbers in their units.
     QCOMPARE(rows.split('\n', Qt::SkipEmptyParts),
              (QStringList{QString::number(kTests + 1), "Vehicle registration", "1", "{'KD520'}",
-                          "505CCA"}));
+                          "Internal resistance (mΩ)",
+                          "{'GOOD|GB|480|505|12.54|5.92|90|100|10.00|2000|13.70|14.70|10'}"}));
 }
 
 std::unique_ptr<QObject> MakeArchiveFlowTest() {

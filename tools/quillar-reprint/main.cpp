@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QWidget>
 
@@ -30,13 +31,31 @@ constexpr const char* kUsage =
     "                       [--image-dir DIR] FILE\n"
     "Prints the report page of a tester printout (raw bytes as sent, e.g. a kept\n"
     ".txt of the report archive) to the PDF file OUT, as Quillar prints it, without\n"
-    "a window. The other options are those of quillar-render.\n";
+    "a window. The page is dated with the test's time: from the file's name when\n"
+    "the report archive named it (\"2026-12-08 0956 KD520 ...\"), else from the\n"
+    "file's modification time; --date TEXT writes TEXT instead. The other options\n"
+    "are those of quillar-render.\n";
+
+// When the printout was taken: the time in a name the report archive gave
+// ("2026-12-08 0956 KD520 WX12345.txt", to the minute), else the file's last
+// change, which a copy or an unpacked backup may have moved.
+QDateTime TestTime(const QString& path) {
+    const QFileInfo file(path);
+    static const QRegularExpression archiveName(
+        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2}) (\\d{2})(\\d{2}) "));
+    if (const QRegularExpressionMatch m = archiveName.match(file.fileName()); m.hasMatch()) {
+        const QDateTime named(
+            QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()),
+            QTime(m.captured(4).toInt(), m.captured(5).toInt()));
+        if (named.isValid())
+            return named;
+    }
+    return file.lastModified();
+}
 
 // The date as the window writes it on a KD520 page.
-std::string WindowDateText() {
-    return QLocale::system()
-        .toString(QDateTime::currentDateTime(), QStringLiteral("d MMMM yyyy HH:mm"))
-        .toStdString();
+std::string WindowDateText(const QDateTime& time) {
+    return QLocale::system().toString(time, QStringLiteral("d MMMM yyyy HH:mm")).toStdString();
 }
 
 int Run(int argc, char** argv) {
@@ -72,7 +91,9 @@ int Run(int argc, char** argv) {
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     const std::string page = render::BuildPrintoutPage(
-        options, bytes.str(), options.dateText ? *options.dateText : WindowDateText());
+        options, bytes.str(),
+        options.dateText ? *options.dateText
+                         : WindowDateText(TestTime(QString::fromStdString(*options.input))));
 
     QWidget host;
     host.resize(900, 1200);
