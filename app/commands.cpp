@@ -4,6 +4,10 @@
 #include "app/config.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
+#include "app/report_archive.h"
+#include "app/typed_boxes.h"
+
+#include <QDateTime>
 
 #include <QMenu>
 #include <QToolButton>
@@ -16,9 +20,38 @@ void TForm1::ToolButton2Click() {
         ShowConfirmMessage(this, QStringLiteral("Please check empty data."));
         return;
     }
-    // Failures reach the application's error box; a printed test is kept.
-    if (ReportView_->PrintPage())
+    // The job is named as the archive names the test: a PDF printer names
+    // its file after it.
+    const std::string model = DeviceModel_;
+    auto title = [model](const QString& typedJson) {
+        const QDateTime now = QDateTime::currentDateTime();
+        const ArchiveTime time{now.date().year(), now.date().month(), now.date().day(),
+                               now.time().hour(), now.time().minute()};
+        return QString::fromStdString(
+            ArchiveBaseName(time, model, TypedBoxValue(typedJson, RegistrationBox(model))));
+    };
+    switch (ReportView_->PrintPage(title)) {
+    case TReportBrowser::PrintStart::Started:
+        // The page goes on to the printer while the window goes on;
+        // printFinished tells how it ended. The test is kept from the same
+        // page, whatever the printer does.
+        ToolButton2->setEnabled(false);
         KeepTest();
+        return;
+    case TReportBrowser::PrintStart::Busy:
+        ShowConfirmMessage(this, QStringLiteral("The report is still being printed."));
+        return;
+    case TReportBrowser::PrintStart::NothingShown:
+    case TReportBrowser::PrintStart::Cancelled:
+        return;
+    }
+}
+
+void TForm1::PrintFinished(bool ok, const QString& failure) {
+    if (ToolButton2)
+        ToolButton2->setEnabled(true);
+    if (!ok && !closing_)
+        ShowErrorMessage(failure);
 }
 
 void TForm1::ToolButton4Click() {

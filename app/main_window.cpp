@@ -195,6 +195,7 @@ void TForm1::FormCreate() {
     // The page's context menu prints as the Print button does.
     connect(ReportView_.get(), &TReportBrowser::printRequested, this,
             [this] { ReportErrors([this] { ToolButton2Click(); }); });
+    connect(ReportView_.get(), &TReportBrowser::printFinished, this, &TForm1::PrintFinished);
     ShowEmptyPage();
 }
 

@@ -60,6 +60,8 @@ public:
     void PortItemClick(QAction* sender);
     void ToolButton2Click();
     void ToolButton4Click();
+    // A print that ToolButton2Click started has ended.
+    void PrintFinished(bool ok, const QString& failure);
     void ToolButton6Click();
     void English1Click(QAction* sender);
 

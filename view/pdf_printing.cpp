@@ -1,27 +1,17 @@
 #include "view/pdf_printing.h"
 
-#include <QDir>
-#include <QEventLoop>
-#include <QPointer>
 #include <QPrinter>
-#include <QProcess>
 #include <QTemporaryFile>
 #include <QTimer>
-#include <QWebEnginePage>
-
-#include <stdexcept>
 
 namespace quillar {
 
 namespace {
 
-// Generous: a long report renders in seconds, but a busy machine may be slow.
-constexpr int kRenderTimeoutMs = 120'000;
+// lp only queues the job; a busy machine may still take a while.
 constexpr int kLpTimeoutMs = 60'000;
-
-[[noreturn]] void Fail(const QString& what) {
-    throw std::runtime_error(("Printing failed: " + what).toStdString());
-}
+// At close: long enough for lp to queue the job, short enough not to hold the exit.
+constexpr int kLpAtCloseMs = 5'000;
 
 QString SidesOf(QPrinter::DuplexMode duplex) {
     switch (duplex) {
@@ -39,42 +29,18 @@ QString SidesOf(QPrinter::DuplexMode duplex) {
 
 } // namespace
 
-void RenderPageToPdf(QWebEnginePage& page, const QString& path, const QPageLayout& layout,
-                     const QPageRanges& ranges) {
-    QPointer<QWebEnginePage> guard(&page);
-    QEventLoop loop;
-    bool finished = false;
-    bool success = false;
-    QObject::connect(&page, &QWebEnginePage::pdfPrintingFinished, &loop,
-                     [&](const QString& filePath, bool ok) {
-                         if (filePath != path) {
-                             return;
-                         }
-                         finished = true;
-                         success = ok;
-                         loop.quit();
-                     });
-    QObject::connect(&page, &QObject::destroyed, &loop, &QEventLoop::quit);
-    QTimer::singleShot(kRenderTimeoutMs, &loop, &QEventLoop::quit);
-    page.printToPdf(path, layout, ranges);
-    loop.exec();
-    if (guard == nullptr) {
-        Fail(QStringLiteral("the view was closed while the page was being rendered"));
-    }
-    if (!finished) {
-        Fail(QStringLiteral("the engine did not finish rendering the page to PDF"));
-    }
-    if (!success) {
-        Fail(QStringLiteral("the engine could not render the page to PDF"));
-    }
-}
-
 QStringList LpArguments(const TPrintJob& job, const QString& pdfPath) {
     QStringList args;
     if (!job.printerName.isEmpty()) {
         args << QStringLiteral("-d") << job.printerName;
     }
     args << QStringLiteral("-n") << QString::number(job.copies < 1 ? 1 : job.copies);
+    if (!job.title.isEmpty()) {
+        args << QStringLiteral("-t") << job.title;
+    }
+    if (!job.media.isEmpty()) {
+        args << QStringLiteral("-o") << QStringLiteral("media=") + job.media;
+    }
     if (job.copies > 1 && job.collate) {
         args << QStringLiteral("-o") << QStringLiteral("collate=true");
     }
@@ -86,64 +52,86 @@ QStringList LpArguments(const TPrintJob& job, const QString& pdfPath) {
     return args;
 }
 
-void SendPdfToPrinter(const TPrintJob& job, const QString& pdfPath) {
-    QProcess lp;
-    lp.start(QStringLiteral("lp"), LpArguments(job, pdfPath));
-    if (!lp.waitForStarted(kLpTimeoutMs)) {
-        Fail(QStringLiteral("lp could not be started: ") + lp.errorString());
+QString MediaOf(const QPageSize& size) {
+    if (!size.isValid()) {
+        return {};
     }
-    if (!lp.waitForFinished(kLpTimeoutMs)) {
-        lp.kill();
-        lp.waitForFinished();
-        Fail(QStringLiteral("lp did not finish"));
+    if (size.id() != QPageSize::Custom) {
+        // "A4", "Letter", "Legal", "A5", ...: the names CUPS knows.
+        return QPageSize::key(size.id());
     }
-    if (lp.exitStatus() == QProcess::NormalExit && lp.exitCode() == 0) {
-        return;
-    }
-    QString message = QString::fromLocal8Bit(lp.readAllStandardError()).trimmed();
-    if (message.isEmpty()) {
-        message = lp.exitStatus() == QProcess::NormalExit
-                      ? QStringLiteral("exit code ") + QString::number(lp.exitCode())
-                      : QStringLiteral("it crashed");
-    }
-    // lp names itself in its messages ("lp: ..."); add the name only when it does not.
-    if (!message.startsWith(QStringLiteral("lp:"))) {
-        message = QStringLiteral("lp: ") + message;
-    }
-    Fail(message);
+    const QSizeF mm = size.size(QPageSize::Millimeter);
+    return QStringLiteral("Custom.%1x%2mm").arg(qRound(mm.width())).arg(qRound(mm.height()));
 }
 
-TPrintJob JobFromPrinter(const QPrinter& printer) {
+TPrintJob JobFromPrinter(const QPrinter& printer, const QString& title) {
     TPrintJob job;
     job.printerName = printer.printerName();
     job.copies = printer.copyCount();
     job.collate = printer.collateCopies();
     job.sides = SidesOf(printer.duplex());
+    // The sheet is portrait or landscape in the PDF itself; CUPS turns it
+    // onto the paper named here.
+    job.media = MediaOf(printer.pageLayout().pageSize());
+    job.title = title;
     return job;
 }
 
-void PrintPageToPrinter(QWebEnginePage& page, const TPrintJob& job, const QPageLayout& layout,
-                        const QPageRanges& ranges) {
-    QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/quillar-print-XXXXXX.pdf"));
-    if (!pdf.open()) {
-        Fail(QStringLiteral("cannot create a temporary file: ") + pdf.errorString());
-    }
-    pdf.close();
-    RenderPageToPdf(page, pdf.fileName(), layout, ranges);
-    SendPdfToPrinter(job, pdf.fileName());
-    // The temporary file goes when pdf goes out of scope, on success and failure alike.
+QSizeF PrintableCssPixels(const QPageLayout& layout) {
+    return layout.paintRectPoints().size() * (96.0 / 72.0);
 }
 
-void PrintPageWith(QWebEnginePage& page, QPrinter& printer) {
-    if (printer.outputFormat() == QPrinter::PdfFormat) {
-        if (printer.outputFileName().isEmpty()) {
-            Fail(QStringLiteral("no file was chosen for the PDF"));
+TLpSubmission::TLpSubmission(TPrintJob job, std::unique_ptr<QTemporaryFile> pdf, QObject* parent)
+    : QObject(parent), job_(std::move(job)), pdf_(std::move(pdf)), timeout_(new QTimer(this)) {
+    timeout_->setSingleShot(true);
+    connect(timeout_, &QTimer::timeout, this, [this] {
+        lp_.kill();
+        End(QStringLiteral("Printing failed: lp did not finish"));
+    });
+    connect(&lp_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            End(QStringLiteral("Printing failed: lp could not be started: ") + lp_.errorString());
         }
-        RenderPageToPdf(page, printer.outputFileName(), printer.pageLayout(), printer.pageRanges());
+    });
+    connect(&lp_, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
+        if (status == QProcess::NormalExit && exitCode == 0) {
+            End({});
+            return;
+        }
+        QString message = QString::fromLocal8Bit(lp_.readAllStandardError()).trimmed();
+        if (message.isEmpty()) {
+            message = status == QProcess::NormalExit
+                          ? QStringLiteral("exit code ") + QString::number(exitCode)
+                          : QStringLiteral("it crashed");
+        }
+        // lp names itself in its messages ("lp: ..."); add the name only when it does not.
+        if (!message.startsWith(QStringLiteral("lp:"))) {
+            message = QStringLiteral("lp: ") + message;
+        }
+        End(QStringLiteral("Printing failed: ") + message);
+    });
+}
+
+TLpSubmission::~TLpSubmission() {
+    if (lp_.state() != QProcess::NotRunning && !lp_.waitForFinished(kLpAtCloseMs)) {
+        lp_.kill();
+        lp_.waitForFinished(kLpAtCloseMs);
+    }
+}
+
+void TLpSubmission::Start() {
+    timeout_->start(kLpTimeoutMs);
+    lp_.start(QStringLiteral("lp"), LpArguments(job_, pdf_->fileName()));
+}
+
+void TLpSubmission::End(const QString& failure) {
+    if (ended_) {
         return;
     }
-    // Copies, collation and sides go to CUPS: the PDF holds each page once.
-    PrintPageToPrinter(page, JobFromPrinter(printer), printer.pageLayout(), printer.pageRanges());
+    ended_ = true;
+    timeout_->stop();
+    pdf_.reset(); // the temporary PDF goes, whatever lp did
+    emit finished(failure);
 }
 
 } // namespace quillar

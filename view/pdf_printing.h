@@ -1,21 +1,21 @@
 #pragma once
-// Printing a report page: the engine renders it to vector PDF, and a real
-// printer gets that PDF through CUPS.
+// Printing a report page: the engine renders it to vector PDF (a stage of
+// TReportBrowser), and a real printer gets that PDF through CUPS' lp, which
+// runs while the window goes on.
 
+#include <QObject>
 #include <QPageLayout>
-#include <QPageRanges>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
+
+#include <memory>
 
 class QPrinter;
-class QWebEnginePage;
+class QTemporaryFile;
+class QTimer;
 
 namespace quillar {
-
-// Renders page to a PDF file at path with layout and ranges, waiting in a
-// local event loop. Throws std::runtime_error when the engine fails, does not
-// finish in time or the page goes away meanwhile.
-void RenderPageToPdf(QWebEnginePage& page, const QString& path, const QPageLayout& layout,
-                     const QPageRanges& ranges);
 
 // What lp is told besides the file.
 struct TPrintJob {
@@ -23,25 +23,46 @@ struct TPrintJob {
     int copies = 1;
     bool collate = false;
     QString sides; // "one-sided", "two-sided-long-edge", ... or empty for the printer's default
+    QString media; // "A4", "Letter", "Custom.100x150mm", ... or empty for the queue's default
+    QString title; // the job's name in the queue; a PDF printer names its file after it
 };
 
-// The arguments for lp: -d printer -n copies [-o ...] file.
+// The arguments for lp: [-d printer] -n copies [-t title] [-o ...] -- file.
 QStringList LpArguments(const TPrintJob& job, const QString& pdfPath);
 
-// Hands the PDF to CUPS with lp (found on PATH) and waits for it. Throws
-// std::runtime_error with lp's own message when it fails.
-void SendPdfToPrinter(const TPrintJob& job, const QString& pdfPath);
+// The CUPS media name of a paper size: its own name for a known size,
+// "Custom.WxHmm" otherwise.
+QString MediaOf(const QPageSize& size);
 
-// The lp settings of a printer chosen in the print dialog.
-TPrintJob JobFromPrinter(const QPrinter& printer);
+// The lp settings of a printer chosen in the print dialog, under title.
+TPrintJob JobFromPrinter(const QPrinter& printer, const QString& title);
 
-// Renders page to a temporary PDF, hands it to lp and removes it again, also
-// when lp fails. Throws std::runtime_error as the two steps do.
-void PrintPageToPrinter(QWebEnginePage& page, const TPrintJob& job, const QPageLayout& layout,
-                        const QPageRanges& ranges);
+// The sheet's area inside its margins in CSS pixels (96 per inch).
+QSizeF PrintableCssPixels(const QPageLayout& layout);
 
-// Prints page with the settings of printer: to its PDF output file when the
-// printer writes PDF, else through a temporary PDF handed to lp.
-void PrintPageWith(QWebEnginePage& page, QPrinter& printer);
+// One PDF handed to CUPS with lp (found on PATH). Nothing waits for it:
+// finished tells the outcome, an empty text for success or the reason
+// ("Printing failed: lp: ..."). The PDF, a temporary file, goes afterwards.
+class TLpSubmission : public QObject {
+    Q_OBJECT
+public:
+    TLpSubmission(TPrintJob job, std::unique_ptr<QTemporaryFile> pdf, QObject* parent = nullptr);
+    // lp is given a few seconds to finish, so that the job is not cut off
+    // when the window closes right after Print.
+    ~TLpSubmission() override;
+    void Start();
+
+signals:
+    void finished(const QString& failure);
+
+private:
+    void End(const QString& failure);
+
+    TPrintJob job_;
+    std::unique_ptr<QTemporaryFile> pdf_;
+    QProcess lp_;
+    QTimer* timeout_;
+    bool ended_ = false;
+};
 
 } // namespace quillar

@@ -10,10 +10,11 @@
 #include "view/view_key_filter.h"
 #include "view/view_style.h"
 
-#include <QEventLoop>
+#include <QDir>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
@@ -88,7 +89,25 @@ void ApplySettings(QWebEngineSettings& s) {
 } // namespace
 
 struct TReportBrowser::Impl {
-    enum class Stage { Idle, Capturing, Loading, Restoring, Updating, Snapshot };
+    enum class Stage { Idle, Capturing, Loading, Restoring, Updating, Snapshot, Printing };
+
+    // A print on its way: the page is rendered to pdfPath, then, for a
+    // printer, handed to lp.
+    struct PrintTask {
+        QPageLayout layout;
+        QPageRanges ranges;
+        QString pdfPath;
+        std::unique_ptr<QTemporaryFile> temporary; // for lp; none: the user's own PDF file
+        TPrintJob job;
+        TitleFor titleFor;
+    };
+    // What is done with the page on screen, in the order asked: a snapshot
+    // (print is empty) or a print.
+    struct PageTask {
+        QString snapshotPath;
+        SnapshotDone snapshotDone;
+        std::unique_ptr<PrintTask> print;
+    };
 
     TReportBrowser* self = nullptr;
     // Declared in the order of their dependencies: members go in reverse, so
@@ -118,13 +137,18 @@ struct TReportBrowser::Impl {
     bool fillAfterLoad = false;   // the page loading is the head of shownSource only
     bool loadWhole = false;       // filling a loaded head failed: load the next page whole
 
-    // Snapshots asked for while a page was on its way, taken once it is shown.
-    std::deque<std::pair<QString, SnapshotDone>> snapshots;
+    // Snapshots and prints asked for while a page was on its way, done once it is shown.
+    std::deque<PageTask> tasks;
     QString snapshotPath;         // the PDF being made
     SnapshotDone snapshotDone;    // told when it is made
     QString snapshotTyped;        // what was typed into the page
     quint64 snapshotSerial = 0;   // tells a late time-out from the snapshot of now
-    std::optional<bool> announce; // pageShown held back by a snapshot
+    std::optional<bool> announce; // pageShown held back by a snapshot or a print
+
+    std::unique_ptr<PrintTask> printing; // the print being rendered
+    bool holdForPrint = false;           // from the Print click until the page is rendered
+    bool printBusy = false;              // from a started print until printFinished
+    quint64 printSerial = 0;             // tells a late time-out from the print of now
 
     void Advance();
     void Capture();
@@ -136,8 +160,14 @@ struct TReportBrowser::Impl {
     void OnLoading(const QWebEngineLoadingInfo& info);
     void Restore();
     void Finish(bool ok);
-    void StartSnapshot();
+    void StartTask();
+    void GoOn();
+    void StartSnapshot(QString path, SnapshotDone done);
     void EndSnapshot(bool pdfOk);
+    void StartPrint(std::unique_ptr<PrintTask> task);
+    void EndPrint(bool ok, const QString& reason);
+    void AnnouncePrint(bool ok, const QString& failure);
+    void ReleasePrintHold();
     void RunStep(const QString& script, std::function<void(const QVariant&)> done);
 };
 
@@ -160,7 +190,8 @@ void TReportBrowser::Impl::RunStep(const QString& script,
 }
 
 void TReportBrowser::Impl::Advance() {
-    if (!pending) {
+    // While a print is being prepared the page at the click stays on screen.
+    if (!pending || holdForPrint) {
         stage = Stage::Idle;
         return;
     }
@@ -244,6 +275,10 @@ void TReportBrowser::Impl::RecoverFromLostRenderer() {
     case Stage::Snapshot:
         ++step;
         EndSnapshot(false);
+        return;
+    case Stage::Printing:
+        ++step;
+        EndPrint(false, QStringLiteral("the engine's render process ended"));
         return;
     case Stage::Idle:
         Advance();
@@ -342,13 +377,13 @@ void TReportBrowser::Impl::Restore() {
 
 void TReportBrowser::Impl::Finish(bool ok) {
     stage = Stage::Idle;
-    if (!snapshots.empty()) {
-        // The page asked for is shown now: it is the one to keep.
+    if (!tasks.empty()) {
+        // The page asked for is shown now: it is the one to keep or print.
         announce = ok;
-        StartSnapshot();
+        StartTask();
         return;
     }
-    if (pending) {
+    if (pending && !holdForPrint) {
         // A newer page came while this one loaded: it is the one to announce.
         Advance();
         return;
@@ -356,11 +391,35 @@ void TReportBrowser::Impl::Finish(bool ok) {
     emit self->pageShown(ok);
 }
 
-void TReportBrowser::Impl::StartSnapshot() {
+void TReportBrowser::Impl::StartTask() {
+    PageTask task = std::move(tasks.front());
+    tasks.pop_front();
+    if (task.print) {
+        StartPrint(std::move(task.print));
+    } else {
+        StartSnapshot(std::move(task.snapshotPath), std::move(task.snapshotDone));
+    }
+}
+
+// A snapshot or print is done: the next one, else the newest page.
+void TReportBrowser::Impl::GoOn() {
+    if (!tasks.empty()) {
+        StartTask();
+        return;
+    }
+    const std::optional<bool> held = announce;
+    announce.reset();
+    if (pending && !holdForPrint) {
+        Advance();
+    } else if (held) {
+        emit self->pageShown(*held);
+    }
+}
+
+void TReportBrowser::Impl::StartSnapshot(QString path, SnapshotDone done) {
     stage = Stage::Snapshot;
-    snapshotPath = std::move(snapshots.front().first);
-    snapshotDone = std::move(snapshots.front().second);
-    snapshots.pop_front();
+    snapshotPath = std::move(path);
+    snapshotDone = std::move(done);
     snapshotTyped.clear();
     RunStep(TTypedValues::CaptureScript(), [this](const QVariant& typed) {
         if (typed.typeId() == QMetaType::QString) {
@@ -370,25 +429,28 @@ void TReportBrowser::Impl::StartSnapshot() {
             EndSnapshot(false); // the typed values alone
             return;
         }
-        // Laid out as the Print command lays it out.
-        RunStep(CentreForPrintScript(), [this](const QVariant&) {
-            const quint64 mine = ++snapshotSerial;
-            QPrinter printer(QPrinter::HighResolution);
-            PreparePrinter(printer);
-            page->printToPdf(snapshotPath, printer.pageLayout());
-            std::weak_ptr<int> token = alive;
-            QTimer::singleShot(kSnapshotPdfTimeoutMs, self, [this, mine, token] {
-                if (!token.expired() && stage == Stage::Snapshot && snapshotSerial == mine) {
-                    EndSnapshot(false);
-                }
-            });
-        });
+        // On the paper that Print uses by default, laid out as Print lays it out.
+        auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+        PreparePrinter(*printer);
+        RunStep(PrepareForPaperScript(PrintableCssPixels(printer->pageLayout())),
+                [this, printer](const QVariant&) {
+                    const quint64 mine = ++snapshotSerial;
+                    page->printToPdf(snapshotPath, printer->pageLayout());
+                    std::weak_ptr<int> token = alive;
+                    QTimer::singleShot(kSnapshotPdfTimeoutMs, self, [this, mine, token] {
+                        if (!token.expired() && stage == Stage::Snapshot &&
+                            snapshotSerial == mine) {
+                            EndSnapshot(false);
+                        }
+                    });
+                });
     });
 }
 
 void TReportBrowser::Impl::EndSnapshot(bool pdfOk) {
     ++snapshotSerial;
     stage = Stage::Idle;
+    page->runJavaScript(AfterPaperScript(), QWebEngineScript::ApplicationWorld);
     SnapshotDone done = std::move(snapshotDone);
     snapshotDone = nullptr;
     snapshotPath.clear();
@@ -399,16 +461,70 @@ void TReportBrowser::Impl::EndSnapshot(bool pdfOk) {
     if (token.expired() || stage != Stage::Idle) {
         return; // gone, or done started another step
     }
-    if (!snapshots.empty()) {
-        StartSnapshot();
-        return;
+    GoOn();
+}
+
+void TReportBrowser::Impl::StartPrint(std::unique_ptr<PrintTask> task) {
+    stage = Stage::Printing;
+    printing = std::move(task);
+    RunStep(TTypedValues::CaptureScript(), [this](const QVariant& typed) {
+        if (printing->titleFor) {
+            printing->job.title = printing->titleFor(
+                typed.typeId() == QMetaType::QString ? typed.toString() : QString());
+        }
+        RunStep(PrepareForPaperScript(PrintableCssPixels(printing->layout)), [this](
+                                                                                 const QVariant&) {
+            const quint64 mine = ++printSerial;
+            page->printToPdf(printing->pdfPath, printing->layout, printing->ranges);
+            std::weak_ptr<int> token = alive;
+            QTimer::singleShot(kSnapshotPdfTimeoutMs, self, [this, mine, token] {
+                if (!token.expired() && stage == Stage::Printing && printSerial == mine) {
+                    EndPrint(false, QStringLiteral("the engine did not finish rendering the page"));
+                }
+            });
+        });
+    });
+}
+
+// The page is rendered (or could not be): the view goes on with the pages
+// held meanwhile, and a printer gets the PDF from lp in the background.
+void TReportBrowser::Impl::EndPrint(bool ok, const QString& reason) {
+    ++printSerial;
+    stage = Stage::Idle;
+    page->runJavaScript(AfterPaperScript(), QWebEngineScript::ApplicationWorld);
+    std::unique_ptr<PrintTask> task = std::move(printing);
+    holdForPrint = false;
+    if (!ok) {
+        AnnouncePrint(false, QStringLiteral("Printing failed: ") + reason);
+    } else if (!task->temporary) {
+        AnnouncePrint(true, {});
+    } else {
+        auto* lp = new TLpSubmission(std::move(task->job), std::move(task->temporary), self);
+        QObject::connect(lp, &TLpSubmission::finished, self, [this, lp](const QString& failure) {
+            lp->deleteLater();
+            AnnouncePrint(failure.isEmpty(), failure);
+        });
+        lp->Start();
     }
-    const std::optional<bool> held = announce;
-    announce.reset();
-    if (pending) {
-        Advance();
-    } else if (held) {
-        emit self->pageShown(*held);
+    GoOn();
+}
+
+// From the event loop, never from inside a stage: the owner may open a
+// message box, whose modal loop brings new pages.
+void TReportBrowser::Impl::AnnouncePrint(bool ok, const QString& failure) {
+    QMetaObject::invokeMethod(
+        self,
+        [this, ok, failure] {
+            printBusy = false;
+            emit self->printFinished(ok, failure);
+        },
+        Qt::QueuedConnection);
+}
+
+void TReportBrowser::Impl::ReleasePrintHold() {
+    holdForPrint = false;
+    if (stage == Stage::Idle) {
+        GoOn();
     }
 }
 
@@ -446,6 +562,10 @@ TReportBrowser::TReportBrowser(QWidget* owner) : QObject(owner), impl_(new Impl)
             [this](const QString& path, bool ok) {
                 if (impl_->stage == Impl::Stage::Snapshot && path == impl_->snapshotPath) {
                     impl_->EndSnapshot(ok);
+                } else if (impl_->stage == Impl::Stage::Printing && impl_->printing &&
+                           path == impl_->printing->pdfPath) {
+                    impl_->EndPrint(ok,
+                                    QStringLiteral("the engine could not render the page to PDF"));
                 }
             });
     connect(impl_->page.get(), &QWebEnginePage::renderProcessTerminated, this,
@@ -463,6 +583,11 @@ TReportBrowser::TReportBrowser(QWidget* owner) : QObject(owner), impl_(new Impl)
 
 TReportBrowser::~TReportBrowser() {
     impl_->alive.reset();
+    // A job still with lp is given its few seconds; its outcome has no one to go to.
+    for (TLpSubmission* lp : findChildren<TLpSubmission*>()) {
+        lp->disconnect(this);
+        delete lp;
+    }
     // The view goes first (it may already be gone with its host), then the
     // page, then the profile: the engine warns and may crash otherwise.
     delete impl_->view.data();
@@ -511,13 +636,19 @@ int TReportBrowser::ShowPage(const std::string& page) {
     return 0;
 }
 
-bool TReportBrowser::PrintPage() {
+TReportBrowser::PrintStart TReportBrowser::PrintPage(TitleFor titleFor) {
     if (!impl_->shownOnce) {
-        return false;
+        return PrintStart::NothingShown;
+    }
+    if (impl_->printBusy) {
+        return PrintStart::Busy;
     }
     QPrinter printer(QPrinter::HighResolution);
     PreparePrinter(printer);
     QPointer<TReportBrowser> guard(this);
+    // The dialog is modal and ticks go on behind it: the page at the click
+    // stays on screen, and is the one printed.
+    impl_->holdForPrint = true;
     bool accepted = false;
     if (DialogHook()) {
         accepted = DialogHook()(printer);
@@ -525,28 +656,54 @@ bool TReportBrowser::PrintPage() {
         QPrintDialog dialog(&printer, impl_->view ? impl_->view->window() : nullptr);
         accepted = dialog.exec() == QDialog::Accepted;
     }
-    // The dialog runs a modal loop in which the window may have been closed.
-    if (!accepted || guard == nullptr) {
-        return false;
-    }
-    // Placing the report on the sheet is a matter of looks: printing goes on
-    // without it when the engine does not answer.
-    QEventLoop placed;
-    impl_->page->runJavaScript(CentreForPrintScript(), QWebEngineScript::ApplicationWorld,
-                               [&placed](const QVariant&) { placed.quit(); });
-    QTimer::singleShot(kScriptTimeoutMs, &placed, &QEventLoop::quit);
-    placed.exec();
+    // The window may have been closed meanwhile.
     if (guard == nullptr) {
-        return false;
+        return PrintStart::Cancelled;
     }
-    PrintPageWith(*impl_->page, printer);
-    return true;
+    if (!accepted) {
+        impl_->ReleasePrintHold();
+        return PrintStart::Cancelled;
+    }
+    auto task = std::make_unique<Impl::PrintTask>();
+    task->layout = printer.pageLayout();
+    task->ranges = printer.pageRanges();
+    task->titleFor = std::move(titleFor);
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+        task->pdfPath = printer.outputFileName();
+        if (task->pdfPath.isEmpty()) {
+            impl_->ReleasePrintHold();
+            throw std::runtime_error("Printing failed: no file was chosen for the PDF");
+        }
+    } else {
+        // Copies, collation, sides and paper go to CUPS: the PDF holds each page once.
+        task->job = JobFromPrinter(printer, {});
+        task->temporary = std::make_unique<QTemporaryFile>(
+            QDir::tempPath() + QStringLiteral("/quillar-print-XXXXXX.pdf"));
+        if (!task->temporary->open()) {
+            impl_->ReleasePrintHold();
+            throw std::runtime_error(("Printing failed: cannot create a temporary file: " +
+                                      task->temporary->errorString())
+                                         .toStdString());
+        }
+        task->temporary->close();
+        task->pdfPath = task->temporary->fileName();
+    }
+    impl_->printBusy = true;
+    impl_->tasks.push_back(Impl::PageTask{{}, {}, std::move(task)});
+    if (impl_->stage == Impl::Stage::Idle) {
+        impl_->StartTask();
+    }
+    return PrintStart::Started;
+}
+
+bool TReportBrowser::Printing() const {
+    return impl_->printBusy;
 }
 
 void TReportBrowser::SnapshotPage(const QString& pdfPath, SnapshotDone done) {
-    impl_->snapshots.emplace_back(pdfPath, std::move(done));
+    impl_->tasks.push_back(Impl::PageTask{pdfPath, std::move(done), nullptr});
     if (impl_->stage == Impl::Stage::Idle) {
-        impl_->StartSnapshot();
+        impl_->StartTask();
     }
 }
 

@@ -26,10 +26,24 @@ public:
     // Replaces the page shown by page (8-bit bytes, declaring their own charset).
     // 0 = handed to the engine, 1 = could not be handed over.
     int ShowPage(const std::string& page);
-    // System print dialog, then the whole page. True when the page went to the
-    // printer, false when the dialog was cancelled or nothing is shown. Throws
-    // std::runtime_error when the engine or the printing system fails.
-    bool PrintPage();
+    // Print: the system print dialog for the page on screen now. From the
+    // click until the page is rendered, pages given to ShowPage are held (and
+    // shown afterwards), so the sheet shows what the user saw at the click.
+    // Nothing waits here but the dialog: the page is rendered and handed to
+    // the printer as the event loop goes on, and printFinished tells the end.
+    // Throws std::runtime_error for a PDF printer without a file name.
+    enum class PrintStart {
+        NothingShown, // no page yet: no dialog
+        Busy,         // the previous print has not finished: no dialog
+        Cancelled,    // the dialog was cancelled
+        Started,      // on its way; printFinished follows
+    };
+    // titleFor names the printer's job from the values typed into the page
+    // (the JSON text of TTypedValues::CaptureScript); none: no title.
+    using TitleFor = std::function<QString(const QString& typedJson)>;
+    PrintStart PrintPage(TitleFor titleFor = {});
+    // From a started print until its printFinished.
+    bool Printing() const;
     // Keeps what the page shows now: done gets the values typed into it (the
     // JSON text of TTypedValues::CaptureScript, empty when the engine does not
     // answer) and whether the page went to a PDF file at pdfPath, laid out as
@@ -57,6 +71,9 @@ public:
 signals:
     // A page given to ShowPage has finished loading (typed values restored).
     void pageShown(bool ok);
+    // A print that started has ended: ok, or the reason it failed
+    // ("Printing failed: ..."). Always after PrintPage has returned.
+    void printFinished(bool ok, const QString& failure);
     // The user chose Print in the page's context menu; the owner prints as its
     // own Print command does (PrintPage after its checks).
     void printRequested();

@@ -22,29 +22,80 @@ QString AdoptViewStyleScript() {
         .arg(JsStringLiteral(ViewStyleSheet()));
 }
 
-QString CentreForPrintScript() {
+QString PrepareForPaperScript(const QSizeF& printable) {
     // Measured on the screen's layout: content that does not fill the width
     // there (a form of fixed width, short lines) has the same width on paper
     // and is centred on the sheet; content that fills it (wrapped text, a
-    // table of 100 %) keeps the sheet's width. A long report runs over pages
-    // as it is: measuring it would lay all of it out.
+    // table of 100 %) keeps the sheet's width. A form up to half a sheet too
+    // tall is scaled onto one sheet; anything longer runs over pages as it
+    // is, and a long report is not measured at all: that would lay all of it
+    // out.
     return QStringLiteral(R"JS(
-(function () {
-  var body = document.body, w = window;
+(function (sheetWidth, sheetHeight) {
+  var body = document.body, w = window, doc = document;
   if (!body) return false;
   if (!w.quillarPrintSheet) {
     w.quillarPrintSheet = new CSSStyleSheet();
-    document.adoptedStyleSheets = document.adoptedStyleSheets.concat([w.quillarPrintSheet]);
+    doc.adoptedStyleSheets = doc.adoptedStyleSheets.concat([w.quillarPrintSheet]);
   }
-  w.quillarPrintSheet.replaceSync('');
+  var old = doc.querySelectorAll('.quillar-print-value'), i;
+  for (i = 0; i < old.length; ++i) old[i].remove();
+  old = doc.querySelectorAll('[data-quillar-long]');
+  for (i = 0; i < old.length; ++i) old[i].removeAttribute('data-quillar-long');
+  // The screen's furniture stays on the screen.
+  var rules = '.quillar-print-value { display: none; }\n' +
+      '@media print {\n' +
+      ' *, *:focus, *:focus-visible { outline: none !important; }\n' +
+      ' input, textarea { caret-color: transparent !important; }\n' +
+      ' ::selection { background: transparent !important; color: inherit !important; }\n' +
+      ' [data-quillar-long] { display: none !important; }\n' +
+      ' .quillar-print-value { display: block !important; white-space: pre-wrap; ' +
+      'overflow-wrap: anywhere; }\n' +
+      '}\n';
+  w.quillarPrintSheet.replaceSync(rules);
   if (body.getElementsByTagName('*').length > 5000) return true;
-  var range = document.createRange();
+  // A box too short for its value: the value is printed whole below its label,
+  // in the box's face, wrapped where it must be.
+  var boxes = body.getElementsByTagName('input');
+  for (i = 0; i < boxes.length; ++i) {
+    var box = boxes[i], type = (box.getAttribute('type') || 'text').toLowerCase();
+    if (type !== 'text' || box.scrollWidth <= box.clientWidth + 1) continue;
+    var look = getComputedStyle(box), copy = doc.createElement('div');
+    copy.className = 'quillar-print-value';
+    copy.textContent = box.value;
+    ['font-family', 'font-size', 'font-weight', 'font-style', 'color', 'text-align',
+     'padding-left', 'padding-right', 'padding-top', 'padding-bottom',
+     'margin-left', 'margin-right', 'margin-top', 'margin-bottom', 'border-bottom'
+    ].forEach(function (p) { copy.style.setProperty(p, look.getPropertyValue(p)); });
+    copy.style.width = box.getBoundingClientRect().width + 'px';
+    copy.style.boxSizing = 'border-box';
+    box.setAttribute('data-quillar-long', '');
+    box.after(copy);
+  }
+  var range = doc.createRange();
   range.selectNodeContents(body);
   var content = range.getBoundingClientRect(), style = getComputedStyle(body);
   var available = body.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight);
-  if (!(content.width > 0) || content.width >= available - 1) return true;
-  w.quillarPrintSheet.replaceSync('@media print { body { width: ' + Math.ceil(content.width) +
-      'px; max-width: 100%; margin-left: auto; margin-right: auto; } }');
+  var page = '';
+  if (content.width > 0 && content.width < available - 1)
+    page += ' body { width: ' + Math.ceil(content.width) +
+        'px; max-width: 100%; margin-left: auto; margin-right: auto; }\n';
+  var height = body.getBoundingClientRect().bottom + w.scrollY + parseFloat(style.marginBottom);
+  if (sheetHeight > 0 && height > sheetHeight && height <= sheetHeight * 1.5)
+    page += ' html { zoom: ' + Math.floor(sheetHeight / height * 1000) / 1000 + '; }\n';
+  if (page) w.quillarPrintSheet.replaceSync(rules + '@media print {\n' + page + '}\n');
+  return true;
+})
+)JS") + QStringLiteral("(%1, %2)").arg(printable.width()).arg(printable.height());
+}
+
+QString AfterPaperScript() {
+    return QStringLiteral(R"JS(
+(function () {
+  var old = document.querySelectorAll('.quillar-print-value'), i;
+  for (i = 0; i < old.length; ++i) old[i].remove();
+  old = document.querySelectorAll('[data-quillar-long]');
+  for (i = 0; i < old.length; ++i) old[i].removeAttribute('data-quillar-long');
   return true;
 })()
 )JS");

@@ -3,6 +3,7 @@
 // style sheet of the view's own, adopted by every document the view shows
 // (no element is added to the page).
 
+#include <QSizeF>
 #include <QString>
 
 namespace quillar {
@@ -14,8 +15,16 @@ QString ViewStyleSheet();
 // adopts the style sheet into it.
 QString AdoptViewStyleScript();
 
-// A script for the application's world, run before printing, that centres a
-// report narrower than the sheet on it (the margins come from the print path).
-QString CentreForPrintScript();
+// A script for the application's world, run before the page goes to paper
+// (printing and the archive's PDF). printable is the sheet's area inside its
+// margins in CSS pixels. Adds print-only rules: no focus ring, caret or
+// selection; a report narrower than the sheet centred on it; a form a little
+// taller than the sheet scaled to fit one sheet; a typed value longer than
+// its box printed whole, wrapped, in place of the box. Answers true.
+QString PrepareForPaperScript(const QSizeF& printable);
+
+// Takes away what PrepareForPaperScript added to the document (the print
+// sheet's rules stay and are made anew next time).
+QString AfterPaperScript();
 
 } // namespace quillar

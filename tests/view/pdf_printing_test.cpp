@@ -9,7 +9,9 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QWebEngineView>
 
@@ -77,8 +79,15 @@ private slots:
     void nothingShownYet_noDialog();
     void printerSettings_becomeLpOptions();
     void realPrinter_pdfGoesToLp_thenTemporaryFileGoes();
-    void lpFailure_raisesLpsMessage();
-    void printingFailures_raise();
+    void lpFailure_reportsLpsMessage();
+    void printingFailures_reported();
+    void pageAtTheClick_isPrinted_pagesMeanwhileShownAfter();
+
+private:
+    // A temporary PDF as the print stage makes one for lp.
+    static std::unique_ptr<QTemporaryFile> RenderedPdf(TReportBrowser& browser);
+    // Runs lp on pdf as the print stage does and waits for its outcome.
+    static QString SubmitAndWait(const TPrintJob& job, std::unique_ptr<QTemporaryFile> pdf);
 
 private:
     std::unique_ptr<QMainWindow> window_;
@@ -119,7 +128,14 @@ void PdfPrintingTest::printToPdfFile_wholePageWidthInTextLayer() {
         printer.setCopyCount(3);
         return true;
     });
-    browser_->PrintPage();
+    QSignalSpy finished(browser_, &TReportBrowser::printFinished);
+    QCOMPARE(browser_->PrintPage(), TReportBrowser::PrintStart::Started);
+    // Nothing waited inside PrintPage: the outcome comes from the event loop.
+    QCOMPARE(finished.size(), 0);
+    QVERIFY(browser_->Printing());
+    QVERIFY(finished.wait(kWaitMs));
+    QCOMPARE(finished.at(0).at(0).toBool(), true);
+    QVERIFY(!browser_->Printing());
     QVERIFY(QFile::exists(pdf));
 
     const QString info = Run("pdfinfo", {pdf});
@@ -155,8 +171,11 @@ void PdfPrintingTest::cancelledDialog_printsNothing() {
         printer.setOutputFileName(pdf);
         return false;
     });
-    browser_->PrintPage();
+    QCOMPARE(browser_->PrintPage(), TReportBrowser::PrintStart::Cancelled);
     QCOMPARE(asked, 1);
+    QVERIFY(!browser_->Printing());
+    // The page held for the dialog is let go: a new one shows.
+    QCOMPARE(ShowAndWait(*browser_, kPage + "<p id=after>after</p>"), 0);
     QVERIFY(!QFile::exists(pdf));
 }
 
@@ -166,7 +185,7 @@ void PdfPrintingTest::nothingShownYet_noDialog() {
         ++asked;
         return false;
     });
-    browser_->PrintPage();
+    QCOMPARE(browser_->PrintPage(), TReportBrowser::PrintStart::NothingShown);
     QCOMPARE(asked, 0);
 }
 
@@ -175,10 +194,40 @@ void PdfPrintingTest::printerSettings_becomeLpOptions() {
     printer.setCopyCount(2);
     printer.setCollateCopies(true);
     printer.setPrinterName(QString());
-    const TPrintJob job = JobFromPrinter(printer);
+    printer.setPageSize(QPageSize(QPageSize::Letter));
+    const TPrintJob job = JobFromPrinter(printer, "2026-12-08 0956 KD520 WX12345");
     QCOMPARE(job.copies, 2);
     QVERIFY(job.collate);
-    // Duplex cannot be set without a real printer; lp's -o sides follows it there.
+    // Duplex cannot be set without a real printer: one-sided here.
+    QCOMPARE(job.media, QStringLiteral("Letter"));
+    QCOMPARE(LpArguments(job, "-x.pdf"),
+             QStringList({"-n", "2", "-t", "2026-12-08 0956 KD520 WX12345", "-o", "media=Letter",
+                          "-o", "collate=true", "-o", "sides=one-sided", "--", "-x.pdf"}));
+    QCOMPARE(MediaOf(QPageSize(QPageSize::A4)), QStringLiteral("A4"));
+    QCOMPARE(MediaOf(QPageSize(QSizeF(100, 150), QPageSize::Millimeter)),
+             QStringLiteral("Custom.100x150mm"));
+}
+
+std::unique_ptr<QTemporaryFile> PdfPrintingTest::RenderedPdf(TReportBrowser& browser) {
+    auto pdf = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/quillar-test-XXXXXX.pdf");
+    if (!pdf->open()) {
+        return {};
+    }
+    pdf->close();
+    if (!PrintToPdfAndWait(browser, pdf->fileName(), A4()).isEmpty()) {
+        return {};
+    }
+    return pdf;
+}
+
+QString PdfPrintingTest::SubmitAndWait(const TPrintJob& job, std::unique_ptr<QTemporaryFile> pdf) {
+    TLpSubmission lp(job, std::move(pdf));
+    QSignalSpy finished(&lp, &TLpSubmission::finished);
+    lp.Start();
+    if (finished.isEmpty() && !finished.wait(kWaitMs)) {
+        return QStringLiteral("no answer");
+    }
+    return finished.at(0).at(0).toString();
 }
 
 // Without a CUPS scheduler here, QPrinter cannot name a real printer (it falls
@@ -193,51 +242,45 @@ void PdfPrintingTest::realPrinter_pdfGoesToLp_thenTemporaryFileGoes() {
     job.copies = 2;
     job.collate = true;
     job.sides = "two-sided-long-edge";
-    PrintPageToPrinter(*browser_->View()->page(), job, A4(), {});
+    job.media = "A4";
+    std::unique_ptr<QTemporaryFile> pdf = RenderedPdf(*browser_);
+    QVERIFY(pdf);
+    const QString temporary = pdf->fileName();
+    QCOMPARE(SubmitAndWait(job, std::move(pdf)), QString());
 
     QFile argsFile(bin.filePath("args"));
     QVERIFY(argsFile.open(QIODevice::ReadOnly));
-    QStringList args = QString::fromUtf8(argsFile.readAll()).split('\n', Qt::SkipEmptyParts);
-    QVERIFY(args.size() > 2);
-    const QString temporary = args.takeLast();
-    QCOMPARE(args, QStringList({"-d", "Workshop_Laser", "-n", "2", "-o", "collate=true", "-o",
-                                "sides=two-sided-long-edge", "--"}));
+    const QStringList args = QString::fromUtf8(argsFile.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(args,
+             QStringList({"-d", "Workshop_Laser", "-n", "2", "-o", "media=A4", "-o", "collate=true",
+                          "-o", "sides=two-sided-long-edge", "--", temporary}));
     QVERIFY2(!QFile::exists(temporary), qPrintable(temporary));
     QVERIFY(Run("pdftotext", {bin.filePath("printed.pdf"), "-"}).contains("RIGHTMARK"));
 }
 
-void PdfPrintingTest::lpFailure_raisesLpsMessage() {
+void PdfPrintingTest::lpFailure_reportsLpsMessage() {
     QCOMPARE(ShowAndWait(*browser_, kPage), 0);
     QTemporaryDir bin;
     QVERIFY(!WriteFakeLp(bin, 1, "lp: The printer or class does not exist.\\n").isEmpty());
     qputenv("PATH", bin.path().toUtf8() + ":" + savedPath_);
     TPrintJob job;
     job.printerName = "Gone";
-    QString message;
-    try {
-        PrintPageToPrinter(*browser_->View()->page(), job, A4(), {});
-    } catch (const std::runtime_error& e) {
-        message = QString::fromUtf8(e.what());
-    }
-    QCOMPARE(message, QStringLiteral("Printing failed: lp: The printer or class does not exist."));
-    QFile argsFile(bin.filePath("args"));
-    QVERIFY(argsFile.open(QIODevice::ReadOnly));
-    const QString temporary =
-        QString::fromUtf8(argsFile.readAll()).split('\n', Qt::SkipEmptyParts).last();
+    std::unique_ptr<QTemporaryFile> pdf = RenderedPdf(*browser_);
+    QVERIFY(pdf);
+    const QString temporary = pdf->fileName();
+    QCOMPARE(SubmitAndWait(job, std::move(pdf)),
+             QStringLiteral("Printing failed: lp: The printer or class does not exist."));
     QVERIFY(!QFile::exists(temporary));
 
     // No lp at all: said so, not a silent success.
     qputenv("PATH", bin.path().toUtf8() + "/none");
-    message.clear();
-    try {
-        PrintPageToPrinter(*browser_->View()->page(), job, A4(), {});
-    } catch (const std::runtime_error& e) {
-        message = QString::fromUtf8(e.what());
-    }
+    pdf = RenderedPdf(*browser_);
+    QVERIFY(pdf);
+    const QString message = SubmitAndWait(job, std::move(pdf));
     QVERIFY2(message.startsWith("Printing failed: lp could not be started"), qPrintable(message));
 }
 
-void PdfPrintingTest::printingFailures_raise() {
+void PdfPrintingTest::printingFailures_reported() {
     QCOMPARE(ShowAndWait(*browser_, kPage), 0);
     // A PDF printer without a file.
     TReportBrowser::SetPrintDialogHook([](QPrinter& printer) {
@@ -246,17 +289,60 @@ void PdfPrintingTest::printingFailures_raise() {
         return true;
     });
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, browser_->PrintPage());
+    QVERIFY(!browser_->Printing());
 
-    // The engine refuses to render (an invalid page layout): reported, not swallowed.
+    // The engine cannot write the PDF: reported, not swallowed.
     QTemporaryDir dir;
-    QString message;
-    try {
-        RenderPageToPdf(*browser_->View()->page(), dir.filePath("x.pdf"), QPageLayout(), {});
-    } catch (const std::runtime_error& e) {
-        message = QString::fromUtf8(e.what());
-    }
-    QCOMPARE(message,
+    QCOMPARE(PrintToPdfAndWait(*browser_, dir.filePath("missing/x.pdf"), A4()),
              QStringLiteral("Printing failed: the engine could not render the page to PDF"));
+    // And the view goes on.
+    QCOMPARE(ShowAndWait(*browser_, kPage + "<p>next</p>"), 0);
+}
+
+// Ticks, a Clear and a new printout arrive while the print dialog is open and
+// while the page renders: the sheet is the page of the click, the pages that
+// came meanwhile show afterwards, and a second Print is refused until the
+// first has ended.
+void PdfPrintingTest::pageAtTheClick_isPrinted_pagesMeanwhileShownAfter() {
+    const std::string head =
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"
+        "</head><body>";
+    QCOMPARE(ShowAndWait(*browser_, head + "FIRSTTEST Healthy 100%<br>"), 0);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("click.pdf");
+    TReportBrowser::SetPrintDialogHook([&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setPageLayout(A4());
+        // A tick inside the modal dialog, and the engine given time to take it.
+        browser_->ShowPage(head + "FIRSTTEST Healthy 100%<br>GROWN<br>");
+        QTest::qWait(300);
+        return true;
+    });
+    QSignalSpy finished(browser_, &TReportBrowser::printFinished);
+    QSignalSpy shown(browser_, &TReportBrowser::pageShown);
+    QCOMPARE(browser_->PrintPage(), TReportBrowser::PrintStart::Started);
+    // Clear, then the next battery's printout, before the page is rendered.
+    browser_->ForgetTypedValues();
+    browser_->ShowPage(head);
+    browser_->ShowPage(head + "SECONDTEST Healthy 45%<br>");
+    int asked = 0;
+    TReportBrowser::SetPrintDialogHook([&](QPrinter&) { return ++asked, false; });
+    QCOMPARE(browser_->PrintPage(), TReportBrowser::PrintStart::Busy);
+    QCOMPARE(asked, 0);
+
+    QVERIFY(finished.wait(kWaitMs));
+    QCOMPARE(finished.at(0).at(0).toBool(), true);
+    const QString printed = Run("pdftotext", {pdf, "-"});
+    QVERIFY2(printed.contains("FIRSTTEST") && !printed.contains("GROWN") &&
+                 !printed.contains("SECONDTEST"),
+             qPrintable(printed));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        RunScript(browser_->View()->page(), "document.body.textContent.trim()").toString(),
+        QStringLiteral("SECONDTEST Healthy 45%"), kWaitMs);
+    QVERIFY(!shown.isEmpty());
+    QCOMPARE(browser_->PrintPage(), TReportBrowser::PrintStart::Cancelled);
+    QCOMPARE(asked, 1);
 }
 
 std::unique_ptr<QObject> MakePdfPrintingTest() {

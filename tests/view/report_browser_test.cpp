@@ -404,8 +404,10 @@ void ReportBrowserTest::longReport_laidOutInParts_documentTextAndPrintUnchanged(
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString pdf = dir.filePath("long.pdf");
-    RenderPageToPdf(*EnginePage(), pdf,
-                    QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()), {});
+    QCOMPARE(PrintToPdfAndWait(
+                 *browser_, pdf,
+                 QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF())),
+             QString());
     QProcess text;
     text.start("pdftotext", {pdf, "-"});
     QVERIFY(text.waitForFinished(kWaitMs));

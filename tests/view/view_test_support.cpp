@@ -5,6 +5,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPrinter>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEnginePage>
@@ -26,6 +27,25 @@ int ShowAndWait(TReportBrowser& browser, const std::string& page) {
         return -1;
     }
     return result;
+}
+
+QString PrintToPdfAndWait(TReportBrowser& browser, const QString& path, const QPageLayout& layout) {
+    TReportBrowser::SetPrintDialogHook([&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path);
+        printer.setPageLayout(layout);
+        return true;
+    });
+    QSignalSpy finished(&browser, &TReportBrowser::printFinished);
+    const TReportBrowser::PrintStart start = browser.PrintPage();
+    TReportBrowser::SetPrintDialogHook({});
+    if (start != TReportBrowser::PrintStart::Started) {
+        return QStringLiteral("not started");
+    }
+    if (!finished.wait(kWaitMs * 3)) {
+        return QStringLiteral("no printFinished");
+    }
+    return finished.at(0).at(0).toBool() ? QString() : finished.at(0).at(1).toString();
 }
 
 QVariant TextOf(QWebEnginePage* page, const QString& id) {
