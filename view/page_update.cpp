@@ -12,6 +12,8 @@ namespace {
 const char* const kMorph = R"JS(
 (function (base, from, tail, text, headLength, fresh, linesPerPart) {
   var w = window;
+  // Attributes are copied as nodes: the parser takes names (from device text
+  // such as <x "y>) that setAttribute refuses.
   function syncAttributes(to, model) {
     var i, a, old = to.attributes;
     for (i = old.length - 1; i >= 0; --i) {
@@ -22,7 +24,7 @@ const char* const kMorph = R"JS(
     for (i = 0; i < model.attributes.length; ++i) {
       a = model.attributes[i];
       if (to.getAttributeNS(a.namespaceURI, a.localName) !== a.value)
-        to.setAttributeNS(a.namespaceURI, a.name, a.value);
+        to.setAttributeNodeNS(document.importNode(a, false));
     }
   }
   function sameAttributes(a, b) {
@@ -285,14 +287,15 @@ QString JsStringLiteral(const QString& text) {
 
 QString InPlaceUpdateScript(const PageEdit& edit, qsizetype baseLength, qsizetype headLength,
                             bool startFresh, int linesPerPart) {
-    return QString::fromLatin1(kMorph) + QStringLiteral("(%1, %2, %3, %4, %5, %6, %7)")
-                                             .arg(baseLength)
-                                             .arg(edit.from)
-                                             .arg(edit.tail)
-                                             .arg(JsStringLiteral(edit.text))
-                                             .arg(headLength)
-                                             .arg(startFresh ? "true" : "false")
-                                             .arg(linesPerPart);
+    // Plain concatenation: each argument goes in once and is never read
+    // again, so nothing in the device's text can turn into another argument.
+    // (QString::arg would scan text inserted by an earlier call for "%5".)
+    const QString comma = QStringLiteral(", ");
+    return QString::fromLatin1(kMorph) + QLatin1Char('(') + QString::number(baseLength) + comma +
+           QString::number(edit.from) + comma + QString::number(edit.tail) + comma +
+           JsStringLiteral(edit.text) + comma + QString::number(headLength) + comma +
+           (startFresh ? QStringLiteral("true") : QStringLiteral("false")) + comma +
+           QString::number(linesPerPart) + QLatin1Char(')');
 }
 
 } // namespace quillar
