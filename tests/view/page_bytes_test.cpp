@@ -19,6 +19,7 @@ private slots:
     void nulBytes_areDroppedNotTheRest_data();
     void nulBytes_areDroppedNotTheRest();
     void highBytes_passUnchanged();
+    void invalidUtf8_inAUtf8Page_becomesWhatTheEngineReads();
 };
 
 void PageBytesTest::lineEnds_becomeCrLf_data() {
@@ -66,6 +67,22 @@ void PageBytesTest::highBytes_passUnchanged() {
     // UTF-8, a lone 0xFC of a Latin-1 page and 0xFF: no charset conversion, no BOM.
     std::string page = "\xC3\xBC \xFC \xFF";
     QCOMPARE(PageBytesForEngine(page), QByteArray("\xC3\xBC \xFC \xFF\r\n"));
+}
+
+void PageBytesTest::invalidUtf8_inAUtf8Page_becomesWhatTheEngineReads() {
+    // One U+FFFD per maximal part of a sequence that cannot be completed; the
+    // byte that breaks a sequence starts the next one. A NUL inside a
+    // sequence is not there. U+FFFD is EF BF BD.
+    const std::string head = "<html><head><meta charset=UTF-8></head><BODY>";
+    const std::string body =
+        "a\xF0\x9F\x94z\xED\xA0\xBD\xC0\xAF\xE2\x82\xAC\xFF\xC3\0\xBC\xE2\x82"s;
+    const std::string fffd = "\xEF\xBF\xBD";
+    QCOMPARE(PageBytesForEngine(head + body),
+             QByteArray::fromStdString(head + "a" + fffd + "z" + fffd + fffd + fffd + fffd + fffd +
+                                       "\xE2\x82\xAC" + fffd + "\xC3\xBC" + fffd + "\r\n"));
+    // A page of another charset keeps its bytes.
+    const std::string latin1 = "<html><head><meta charset=iso-8859-1></head><body>\xFC\xC3";
+    QCOMPARE(PageBytesForEngine(latin1), QByteArray::fromStdString(latin1 + "\r\n"));
 }
 
 std::unique_ptr<QObject> MakePageBytesTest() {
