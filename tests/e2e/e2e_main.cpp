@@ -12,6 +12,7 @@
 namespace quillar::e2e {
 std::unique_ptr<QObject> MakeReportFlowTest();
 std::unique_ptr<QObject> MakeArchiveFlowTest();
+std::unique_ptr<QObject> MakePaperTest();
 } // namespace quillar::e2e
 
 int main(int argc, char** argv) {
@@ -19,7 +20,8 @@ int main(int argc, char** argv) {
     quillar::TReportBrowser::RegisterUrlScheme();
     quillar::QuillarApplication app(argc, argv);
     const std::unique_ptr<QObject> suites[] = {quillar::e2e::MakeReportFlowTest(),
-                                               quillar::e2e::MakeArchiveFlowTest()};
+                                               quillar::e2e::MakeArchiveFlowTest(),
+                                               quillar::e2e::MakePaperTest()};
     int failed = 0;
     for (const auto& suite : suites)
         failed += QTest::qExec(suite.get(), argc, argv) != 0 ? 1 : 0;

@@ -1,0 +1,232 @@
+// The sheet that reaches the customer: the worked reports of each model fit
+// one sheet of A4 and of Letter, and what the user typed is printed whole,
+// without the screen's focus ring or caret.
+
+#include "e2e_support.h"
+
+#include "report/builtin_resources.h"
+#include "report/device_chars.h"
+#include "report/phrase_tables.h"
+#include "report/report_pages.h"
+
+#include <QFile>
+#include <QImage>
+#include <QMainWindow>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebEngineView>
+
+#include <memory>
+
+namespace quillar::e2e {
+
+namespace {
+
+QString Output(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(kWaitMs) || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+std::string ReadSample(const char* name) {
+    QFile file(QStringLiteral(QUILLAR_SAMPLES_DIR "/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+// The page the window shows for a whole printout, as the poll cycle builds it.
+std::string ReportPage(const std::string& model, const char* sample) {
+    static const LineList colon = LoadLineList(BuiltinResource("colonText"));
+    static const LineList languages = LoadLineList(BuiltinResource("utf8Text"));
+    static const LineList lines = LoadLineList(BuiltinResource("htmKD520"));
+    std::string received = TranslateDeviceBytes(ReadSample(sample), model, 0);
+    ApplyPhraseTables(received, colon, languages, 0);
+    PageInputs in;
+    in.deviceModel = model;
+    in.receivedText = received;
+    in.templateLines = &lines;
+    in.languageTable = &languages;
+    in.executableDir = QUILLAR_STATE_IMAGE_DIR "/";
+    in.logoDir = QUILLAR_SAMPLES_DIR "/"; // samples/logo.bmp
+    in.dateText = "8 December 2026 09:56";
+    return BuildReportPage(in);
+}
+
+QPageLayout Sheet(QPageSize::PageSizeId size) {
+    // The margins the print dialog offers.
+    return QPageLayout(QPageSize(size), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
+                       QPageLayout::Millimeter);
+}
+
+int PageCount(const QString& pdf) {
+    return QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)"))
+        .match(Output(QStringLiteral("pdfinfo"), {pdf}))
+        .captured(1)
+        .toInt();
+}
+
+} // namespace
+
+class PaperTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void workedReports_oneSheetOnA4AndLetter();
+    void typedValues_printedWhole_withoutFocusRingOrCaret();
+
+private:
+    bool Show(const std::string& page);
+    // Print as the user does, answered as a PDF printer; "" on success.
+    QString Print(const QString& pdf, const QPageLayout& layout);
+
+    std::unique_ptr<QMainWindow> window_;
+    TReportBrowser* browser_ = nullptr;
+};
+
+void PaperTest::init() {
+    window_ = std::make_unique<QMainWindow>();
+    window_->resize(900, 700);
+    browser_ = new TReportBrowser(window_.get());
+    browser_->SetHostWindow(window_.get());
+    browser_->SetSize(900, 700);
+    window_->show();
+}
+
+void PaperTest::cleanup() {
+    TReportBrowser::SetPrintDialogHook({});
+    delete browser_;
+    browser_ = nullptr;
+    window_.reset();
+}
+
+bool PaperTest::Show(const std::string& page) {
+    QSignalSpy shown(browser_, &TReportBrowser::pageShown);
+    browser_->ShowPage(page);
+    return shown.wait(kWaitMs) && shown.at(0).at(0).toBool();
+}
+
+QString PaperTest::Print(const QString& pdf, const QPageLayout& layout) {
+    TReportBrowser::SetPrintDialogHook([&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setPageLayout(layout);
+        return true;
+    });
+    QSignalSpy finished(browser_, &TReportBrowser::printFinished);
+    if (browser_->PrintPage() != TReportBrowser::PrintStart::Started)
+        return QStringLiteral("not started");
+    if (!finished.wait(kWaitMs))
+        return QStringLiteral("no end");
+    return finished.at(0).at(0).toBool() ? QString() : finished.at(0).at(1).toString();
+}
+
+void PaperTest::workedReports_oneSheetOnA4AndLetter() {
+    struct Report {
+        const char* model;
+        const char* sample;
+        const char* shows; // a value that must reach the sheet
+    };
+    const Report reports[] = {{"KD520", "kd520.txt", "505CCA"},
+                              {"KD318", "kd318.txt", "455CCA"},
+                              {"QM", "qm.txt", "402 CCA"}};
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (const Report& report : reports) {
+        QVERIFY(Show(ReportPage(report.model, report.sample)));
+        for (const auto size : {QPageSize::A4, QPageSize::Letter}) {
+            const QString pdf = dir.filePath(QStringLiteral("%1-%2.pdf")
+                                                 .arg(QLatin1String(report.model))
+                                                 .arg(QPageSize::key(size)));
+            const QString where = pdf;
+            QCOMPARE(Print(pdf, Sheet(size)), QString());
+            QVERIFY2(PageCount(pdf) == 1, qPrintable(where));
+            const QString text = Output(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+            QVERIFY2(text.contains(QLatin1String(report.shows)), qPrintable(where + text));
+        }
+    }
+}
+
+void PaperTest::typedValues_printedWhole_withoutFocusRingOrCaret() {
+    QVERIFY(Show(ReportPage("KD520", "kd520.txt")));
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    // A store name longer than its box, and the registration typed as a
+    // person types, so that the engine draws its focus ring and caret there.
+    const QString store = QStringLiteral("Autoservis Novak a synove, pobocka Brno Kralovo Pole "
+                                         "Videnska 123 (tyl budovy) CZ");
+    QVERIFY(RunScript(browser_->View()->page(),
+                      QStringLiteral("document.getElementById('store').value = '%1';"
+                                     "document.getElementById('vehicle').focus(); true")
+                          .arg(store))
+                .toBool());
+    QWidget* input = browser_->View()->focusProxy();
+    QVERIFY(input != nullptr);
+    QTest::keyClicks(input, QStringLiteral("WX 12345"));
+    QTRY_COMPARE_WITH_TIMEOUT(RunScript(browser_->View()->page(),
+                                        QStringLiteral("document.getElementById('vehicle').value"))
+                                  .toString(),
+                              QStringLiteral("WX 12345"), kWaitMs);
+
+    // The archive's PDF and the printed sheet, both as laid out for paper.
+    QTemporaryDir dir;
+    const QString kept = dir.filePath(QStringLiteral("kept.pdf"));
+    bool keptOk = false;
+    bool keptDone = false;
+    browser_->SnapshotPage(kept, [&](const QString&, bool ok) {
+        keptOk = ok;
+        keptDone = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(keptDone, kWaitMs);
+    QVERIFY(keptOk);
+    const QString printed = dir.filePath(QStringLiteral("printed.pdf"));
+    QCOMPARE(Print(printed, Sheet(QPageSize::A4)), QString());
+
+    for (const QString& pdf : {kept, printed}) {
+        QCOMPARE(PageCount(pdf), 1);
+        // The whole value, wrapped if it must be, never cut at the box's edge.
+        QString text = Output(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        text.remove(QRegularExpression(QStringLiteral("\\s")));
+        QString whole = store;
+        whole.remove(QRegularExpression(QStringLiteral("\\s")));
+        QVERIFY2(text.contains(whole), qPrintable(text));
+
+        // No colour at all on the sheet but the state images' (which sit
+        // below the boxes): the focus ring is the engine's orange or blue.
+        const QString png = pdf + QStringLiteral("-page");
+        QProcess::execute(QStringLiteral("pdftoppm"),
+                          {QStringLiteral("-r"), QStringLiteral("100"), QStringLiteral("-png"),
+                           QStringLiteral("-singlefile"), pdf, png});
+        const QImage sheet(png + QStringLiteral(".png"));
+        QVERIFY(!sheet.isNull());
+        // The boxes' band: from the top of the sheet to the first gauge.
+        int coloured = 0;
+        for (int y = 0; y < sheet.height() * 2 / 5; ++y) {
+            for (int x = 0; x < sheet.width(); ++x) {
+                const QColor c = sheet.pixelColor(x, y);
+                if (c.hsvSaturation() > 80 && c.value() > 80)
+                    ++coloured;
+            }
+        }
+        QVERIFY2(coloured == 0, qPrintable(pdf + ": " + QString::number(coloured)));
+    }
+    // The page on screen is as it was: its box, its value, its focus.
+    QCOMPARE(RunScript(browser_->View()->page(),
+                       QStringLiteral("document.activeElement.id + '|' + "
+                                      "document.querySelectorAll('.quillar-print-value').length"))
+                 .toString(),
+             QStringLiteral("vehicle|0"));
+}
+
+std::unique_ptr<QObject> MakePaperTest() {
+    return std::make_unique<PaperTest>();
+}
+
+} // namespace quillar::e2e
+
+#include "paper_test.moc"
