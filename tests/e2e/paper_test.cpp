@@ -9,6 +9,8 @@
 #include "report/phrase_tables.h"
 #include "report/report_pages.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QMainWindow>
@@ -79,6 +81,7 @@ private slots:
     void cleanup();
     void workedReports_oneSheetOnA4AndLetter();
     void typedValues_printedWhole_withoutFocusRingOrCaret();
+    void realQueue_getsThePaperChosen_andTheJobsTitle();
 
 private:
     bool Show(const std::string& page);
@@ -221,6 +224,65 @@ void PaperTest::typedValues_printedWhole_withoutFocusRingOrCaret() {
                                       "document.querySelectorAll('.quillar-print-value').length"))
                  .toString(),
              QStringLiteral("vehicle|0"));
+}
+
+// Through CUPS to a cups-pdf queue (scripts/cups-queue makes one): the paper
+// chosen in the dialog is the paper of the sheet, the job is named after the
+// test, and the archive's PDF is on the paper Print uses by default.
+void PaperTest::realQueue_getsThePaperChosen_andTheJobsTitle() {
+    const QString queue = QStringLiteral("Quillar_Test_PDF");
+    if (!Output(QStringLiteral("lpstat"), {QStringLiteral("-v"), queue}).contains(queue))
+        QSKIP("no Quillar_Test_PDF print queue (scripts/cups-queue makes one as root)");
+    const QDir out(QDir::homePath() + QStringLiteral("/PDF"));
+    QVERIFY(Show(ReportPage("KD520", "kd520.txt")));
+    for (const auto size : {QPageSize::A4, QPageSize::Letter}) {
+        const QString title = QStringLiteral("Quillar paper %1 %2")
+                                  .arg(QPageSize::key(size))
+                                  .arg(QDateTime::currentMSecsSinceEpoch());
+        TReportBrowser::SetPrintDialogHook([&](QPrinter& printer) {
+            printer.setPrinterName(queue);
+            printer.setPageLayout(Sheet(size));
+            return printer.outputFormat() == QPrinter::NativeFormat;
+        });
+        QSignalSpy finished(browser_, &TReportBrowser::printFinished);
+        QCOMPARE(browser_->PrintPage([&](const QString&) { return title; }),
+                 TReportBrowser::PrintStart::Started);
+        QVERIFY(finished.wait(kWaitMs));
+        QCOMPARE(finished.at(0).at(1).toString(), QString());
+        // cups-pdf names the file after the job's title, and writes it a while later.
+        const QString pattern =
+            QString(title).replace(QLatin1Char(' '), QLatin1Char('_')) + "*.pdf";
+        QString sheet;
+        QString info;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !out.entryList({pattern}).isEmpty() &&
+                (info = Output(QStringLiteral("pdfinfo"),
+                               {sheet = out.filePath(out.entryList({pattern}).first())}))
+                    .contains(QStringLiteral("Page size")),
+            kWaitMs);
+        QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))),
+                 qPrintable(info));
+        const QSizeF points = QPageSize(size).size(QPageSize::Point);
+        const auto match =
+            QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+)")).match(info);
+        QVERIFY2(qAbs(match.captured(1).toDouble() - points.width()) < 2 &&
+                     qAbs(match.captured(2).toDouble() - points.height()) < 2,
+                 qPrintable(info));
+        QFile::remove(sheet);
+    }
+
+    // The archive's PDF: the default paper of the default printer.
+    QTemporaryDir dir;
+    const QString kept = dir.filePath(QStringLiteral("kept.pdf"));
+    bool done = false;
+    browser_->SnapshotPage(kept, [&](const QString&, bool) { done = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(done, kWaitMs);
+    const QSizeF expected = QPrinter(QPrinter::HighResolution).pageLayout().fullRectPoints().size();
+    const auto match = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+)"))
+                           .match(Output(QStringLiteral("pdfinfo"), {kept}));
+    QVERIFY(match.hasMatch());
+    QVERIFY(qAbs(match.captured(1).toDouble() - expected.width()) < 2 &&
+            qAbs(match.captured(2).toDouble() - expected.height()) < 2);
 }
 
 std::unique_ptr<QObject> MakePaperTest() {
