@@ -1,11 +1,10 @@
 #include "app/test_archive.h"
 
 #include "app/blank_text.h"
+#include "app/typed_boxes.h"
 #include "view/report_browser.h"
 
 #include <QDateTime>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPointer>
 
 #include <vector>
@@ -23,15 +22,6 @@ ArchiveTime ClockTime() {
     const QDateTime now = QDateTime::currentDateTime();
     return {now.date().year(), now.date().month(), now.date().day(), now.time().hour(),
             now.time().minute()};
-}
-
-// A box's typed value from the JSON of TTypedValues::CaptureScript.
-std::string TypedValue(const QJsonObject& fields, const char* key) {
-    return fields.value(QLatin1String(key))
-        .toObject()
-        .value(QStringLiteral("value"))
-        .toString()
-        .toStdString();
 }
 
 std::string TimeText(const ArchiveTime& t) {
@@ -99,31 +89,28 @@ bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
         pdfPath = pdfDir_.filePath(QStringLiteral("%1-%2.pdf").arg(recordId_).arg(++pdfCount_));
 
     QPointer<TTestArchive> self(this);
-    view.SnapshotPage(pdfPath, [self, job = std::move(job), model, pageValues, pdfPath,
-                                taken = std::move(taken)](const QString& typedJson,
-                                                          bool pdfOk) mutable {
-        if (self == nullptr)
-            return;
-        const QJsonObject fields = QJsonDocument::fromJson(typedJson.toUtf8())
-                                       .object()
-                                       .value(QStringLiteral("fields"))
-                                       .toObject();
-        // The KD520 page asks for the registration in "vehicle", the KD318
-        // form in its third box.
-        const std::string registration = TypedValue(fields, model == "KD318" ? "#c" : "#vehicle");
-        job.baseName = ArchiveBaseName(job.time, model, registration);
-        job.csv = {TimeText(job.time),           model,
-                   TypedValue(fields, "#store"), registration,
-                   TypedValue(fields, "#a"),     TypedValue(fields, "#b"),
-                   TypedValue(fields, "#d")};
-        job.csv.insert(job.csv.end(), pageValues.begin(), pageValues.end());
-        job.pdfPath = pdfOk ? pdfPath.toStdString() : std::string();
-        self->writer_->Submit(std::move(job));
-        if (!pdfOk)
-            self->Report(false, self->root_, {}, "the page could not be printed to PDF");
-        if (taken)
-            taken();
-    });
+    view.SnapshotPage(
+        pdfPath, [self, job = std::move(job), model, pageValues, pdfPath,
+                  taken = std::move(taken)](const QString& typedJson, bool pdfOk) mutable {
+            if (self == nullptr)
+                return;
+            const std::string registration = TypedBoxValue(typedJson, RegistrationBox(model));
+            job.baseName = ArchiveBaseName(job.time, model, registration);
+            job.csv = {TimeText(job.time),
+                       model,
+                       TypedBoxValue(typedJson, "#store"),
+                       registration,
+                       TypedBoxValue(typedJson, "#a"),
+                       TypedBoxValue(typedJson, "#b"),
+                       TypedBoxValue(typedJson, "#d")};
+            job.csv.insert(job.csv.end(), pageValues.begin(), pageValues.end());
+            job.pdfPath = pdfOk ? pdfPath.toStdString() : std::string();
+            self->writer_->Submit(std::move(job));
+            if (!pdfOk)
+                self->Report(false, self->root_, {}, "the page could not be printed to PDF");
+            if (taken)
+                taken();
+        });
     return true;
 }
 
