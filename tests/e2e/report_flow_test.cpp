@@ -19,6 +19,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
@@ -305,7 +306,12 @@ void ReportFlowTest::kd520AsDesigned_rowsOnOneLine_oneCentredSheet() {
         return true;
     });
     const auto noHook = qScopeGuard([] { TReportBrowser::SetPrintDialogHook({}); });
+    QSignalSpy printed(form.ReportView(), &TReportBrowser::printFinished);
     form.ToolButton2Click();
+    // The window goes on while the page is printed; the button says so.
+    QVERIFY(!form.ToolButton2->isEnabled());
+    QVERIFY(printed.wait(kWaitMs));
+    QVERIFY(form.ToolButton2->isEnabled());
     auto run = [](const QString& program, const QStringList& args) {
         QProcess p;
         p.start(program, args);

@@ -284,8 +284,10 @@ void PdfPrintingTest::printingFailures_reported() {
     QCOMPARE(ShowAndWait(*browser_, kPage), 0);
     // A PDF printer without a file.
     TReportBrowser::SetPrintDialogHook([](QPrinter& printer) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
+        // In this order: an empty name turns a PDF printer back into the
+        // default printer where there is one.
         printer.setOutputFileName(QString());
+        printer.setOutputFormat(QPrinter::PdfFormat);
         return true;
     });
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, browser_->PrintPage());
