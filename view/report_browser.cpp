@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QWebEngineHistory>
@@ -54,6 +55,11 @@ constexpr int kSnapshotPdfTimeoutMs = 120'000;
 
 // The printer's settings before the dialog, and the layout of a kept page.
 void PreparePrinter(QPrinter& printer) {
+    // The paper loaded in the printer: QPrinter starts on the locale's paper
+    // (A4 here), whatever the default printer holds.
+    const QPrinterInfo printerInfo(printer);
+    if (!printerInfo.isNull() && printerInfo.defaultPageSize().isValid())
+        printer.setPageSize(printerInfo.defaultPageSize());
     // Most printers cannot print closer to the edge than a few millimetres;
     // the dialog shows these margins and the user may change them.
     printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
