@@ -122,6 +122,14 @@ QString Workshop::PortCaption() const {
     return form_->ToolButton6->text();
 }
 
+QString Output(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(kWaitMs) || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
 QVariant RunScript(QWebEnginePage* page, const QString& script) {
     return test::RunPageScript(page, script, kWaitMs);
 }

@@ -71,6 +71,9 @@ private:
     std::unique_ptr<TForm1> form_;
 };
 
+// Runs a program and gives its standard output; empty when it fails.
+QString Output(const QString& program, const QStringList& arguments);
+
 // Runs script in the page's application world and waits for the answer; an
 // invalid value when none comes.
 QVariant RunScript(QWebEnginePage* page, const QString& script);

@@ -29,14 +29,6 @@ namespace quillar::e2e {
 
 namespace {
 
-QString Output(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(kWaitMs) || process.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 std::string ReadSample(const char* name) {
     QFile file(QStringLiteral(QUILLAR_SAMPLES_DIR "/") + QLatin1String(name));
     return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
