@@ -1,6 +1,8 @@
 #pragma once
 // The machine's serial ports, read afresh at every call.
 
+#include "serial/comma_text.h"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -11,11 +13,6 @@ class PortDiscoveryError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// Joins names by the comma-text rule: a name with a blank, a control character,
-// a comma or a double quote is quoted (inner quotes doubled); a single empty
-// name gives two double quotes; an empty list gives the empty string.
-std::string JoinCommaText(const std::vector<std::string>& names);
 
 // The machine's serial ports as one comma text (JoinCommaText), in an order
 // that stays the same while the ports do; the empty string when there are none.

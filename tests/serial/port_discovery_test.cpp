@@ -1,4 +1,4 @@
-// Port discovery on fake sysfs trees, the extra ports and the comma text.
+// Port discovery on fake sysfs trees and the extra ports.
 #include "serial/natural_order.h"
 #include "serial/port_discovery_linux.h"
 
@@ -172,40 +172,26 @@ TEST(PortDiscoveryTest, ExtraPortsFollowWhileTheyExist) {
 TEST(PortDiscoveryTest, ListSerialPortsReadsTheEnvironmentAndQuotesWhereNeeded) {
     TempDir dir;
     const std::string spaced = dir / "tester port";
+    const std::string odd = dir / "bay 2, \"left\"";
     WriteFile(spaced, "");
-    const std::string expectedTail = "\"" + spaced + "\"";
+    WriteFile(odd, "");
+    const std::string expectedTail =
+        "\"" + spaced + "\",\"" + dir.Path() + "/bay 2, \"\"left\"\"\"";
     {
-        ScopedEnv env("QUILLAR_EXTRA_PORTS", spaced);
+        ScopedEnv env("QUILLAR_EXTRA_PORTS", spaced + ":" + odd);
         const std::string list = ListSerialPorts();
         // Whatever ports this machine has come first.
         ASSERT_GE(list.size(), expectedTail.size());
         EXPECT_EQ(list.substr(list.size() - expectedTail.size()), expectedTail);
         EXPECT_TRUE(list == expectedTail || list[list.size() - expectedTail.size() - 1] == ',');
+        // Read back by the same rule, each name is the path, whole.
+        const std::vector<std::string> names = SplitCommaText(list);
+        ASSERT_GE(names.size(), 2u);
+        EXPECT_EQ(names[names.size() - 2], spaced);
+        EXPECT_EQ(names.back(), odd);
     }
     ScopedEnv none("QUILLAR_EXTRA_PORTS", "");
     EXPECT_EQ(ListSerialPorts().find(spaced), std::string::npos);
-}
-
-TEST(CommaTextTest, JoinsWithCommasAndQuotesOnlyWhatNeedsIt) {
-    EXPECT_EQ(JoinCommaText({}), "");
-    EXPECT_EQ(JoinCommaText({""}), "\"\"");
-    EXPECT_EQ(JoinCommaText({"/dev/ttyUSB0"}), "/dev/ttyUSB0");
-    EXPECT_EQ(JoinCommaText({"/dev/ttyS1", "/dev/ttyS1"}), "/dev/ttyS1,/dev/ttyS1");
-    EXPECT_EQ(JoinCommaText({"a", ""}), "a,");
-    EXPECT_EQ(JoinCommaText({"", "b"}), ",b");
-    EXPECT_EQ(JoinCommaText({"a", "", "b"}), "a,,b");
-    EXPECT_EQ(JoinCommaText({"", ""}), ",");
-    EXPECT_EQ(JoinCommaText({"my port"}), "\"my port\"");
-    EXPECT_EQ(JoinCommaText({"a,b", "c"}), "\"a,b\",c");
-    EXPECT_EQ(JoinCommaText({"say \"hi\""}), "\"say \"\"hi\"\"\"");
-    EXPECT_EQ(JoinCommaText({"x\"y"}), "\"x\"\"y\"");
-    EXPECT_EQ(JoinCommaText({std::string("nul\0", 4)}), std::string("\"nul\0\"", 6));
-    EXPECT_EQ(JoinCommaText({"tab\t"}), "\"tab\t\"");
-    EXPECT_EQ(JoinCommaText({"\x1f"}), "\"\x1f\"");
-    // Past the control range nothing is quoted: DEL and 8-bit bytes (which a
-    // signed char would put below 32) stay bare.
-    EXPECT_EQ(JoinCommaText({"\x7f"}), "\x7f");
-    EXPECT_EQ(JoinCommaText({"\xa0\xff", "!"}), "\xa0\xff,!");
 }
 
 TEST(NaturalOrderTest, DigitRunsCompareByValue) {
