@@ -62,6 +62,7 @@ void TForm1::ToolButton4Click() {
         Archive_->Forget();
     // Gives the memory back too: clear() would keep a long report's capacity.
     std::string().swap(ReceivedText_);
+    std::string().swap(ReceivedBytes_);
     ReportView_->ForgetTypedValues(); // the next test starts with empty boxes
     ShowEmptyPage();
 }

@@ -89,10 +89,10 @@ bool IsWritableFile(const std::string& path, const struct stat& st) {
     return (st.st_mode & 0222) != 0 && access(path.c_str(), W_OK) == 0;
 }
 
-// Puts "Language=<value>" into the text of an INI file: the first "Language"
-// key of the first "Config" section is rewritten in place, otherwise the key is
+// Puts "<key>=<value>" into the text of an INI file: the first such key
+// (in any case) of the first "Config" section is rewritten in place, otherwise the key is
 // added at the end of that section, otherwise the section is appended.
-std::string WithLanguageKey(const std::string& text, const std::string& value) {
+std::string WithConfigKey(const std::string& text, std::string_view key, const std::string& value) {
     const std::string eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
     struct Line {
         std::size_t begin, end; // [begin, end) without the line end
@@ -135,8 +135,7 @@ std::string WithLanguageKey(const std::string& text, const std::string& value) {
             continue;
         lastEntryLine = i;
         std::size_t eq = s.find('=');
-        if (eq != std::string_view::npos &&
-            EqualsNoCase(TrimIniBlanks(s.substr(0, eq)), "Language")) {
+        if (eq != std::string_view::npos && EqualsNoCase(TrimIniBlanks(s.substr(0, eq)), key)) {
             std::string out = text.substr(0, lines[i].begin);
             std::string_view raw = content(lines[i]);
             out += raw.substr(0, raw.find('=') + 1);
@@ -146,7 +145,7 @@ std::string WithLanguageKey(const std::string& text, const std::string& value) {
         }
     }
 
-    const std::string entry = "Language=" + value;
+    const std::string entry = std::string(key) + "=" + value;
     if (sectionLine) {
         const Line& after = lines[lastEntryLine.value_or(*sectionLine)];
         std::string out = text.substr(0, after.end);
@@ -296,6 +295,14 @@ ShellConfig ReadShellConfig(const std::string& iniPath) {
 }
 
 void WriteLanguage(const std::string& iniPath, std::int32_t language) {
+    WriteConfigKey(iniPath, "Language", std::to_string(language));
+}
+
+void WriteModel(const std::string& iniPath, const std::string& model) {
+    WriteConfigKey(iniPath, "Model", model);
+}
+
+void WriteConfigKey(const std::string& iniPath, std::string_view key, const std::string& value) {
     const std::string target = WriteTarget(iniPath);
     struct stat st {};
     const bool exists = stat(target.c_str(), &st) == 0;
@@ -315,7 +322,7 @@ void WriteLanguage(const std::string& iniPath, std::int32_t language) {
         if (!current)
             UnableToWrite(iniPath); // not readable: the rest of it would be lost
     }
-    const std::string updated = WithLanguageKey(current.value_or(""), std::to_string(language));
+    const std::string updated = WithConfigKey(current.value_or(""), key, value);
 
     // Written beside the real file and renamed over it: a reader never sees
     // half a file, and a symbolic link keeps pointing at it.

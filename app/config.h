@@ -45,4 +45,11 @@ ShellConfig ReadShellConfig(const std::string& iniPath);
 // Throws std::runtime_error("Unable to write to <path>") on failure.
 void WriteLanguage(const std::string& iniPath, std::int32_t language);
 
+// Writes "Model" the same way.
+void WriteModel(const std::string& iniPath, const std::string& model);
+
+// Writes key in section "Config" the same way (a key already there, in any
+// case, keeps its spelling and place).
+void WriteConfigKey(const std::string& iniPath, std::string_view key, const std::string& value);
+
 } // namespace quillar

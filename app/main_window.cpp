@@ -5,6 +5,7 @@
 #include "app/config.h"
 #include "app/message_boxes.h"
 #include "app/port_button.h"
+#include "report/models.h"
 #include "report/report_pages.h"
 #include "ui_main_window.h"
 
@@ -12,9 +13,11 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMenu>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -63,6 +66,7 @@ TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
     ToolButton4 = ui_->ToolButton4;
     ToolButton6 = ui_->ToolButton6;
     ToolButton8 = ui_->ToolButton8;
+    ToolButton10 = ui_->ToolButton10;
     StatusBar1 = ui_->StatusBar1;
     StatusPanel1 = ui_->StatusPanel1;
     Panel1 = ui_->Panel1;
@@ -82,6 +86,16 @@ TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
         item->setCheckable(true);
         languageGroup->addAction(item);
     }
+    PopupMenu3 = new QMenu(this);
+    PopupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
+    auto* modelGroup = new QActionGroup(this);
+    for (const std::string_view model : ReportModels) {
+        const QString name = QString::fromLatin1(model.data(), qsizetype(model.size()));
+        QAction* item = PopupMenu3->addAction(name);
+        item->setObjectName(name + QLatin1Char('1'));
+        item->setCheckable(true);
+        modelGroup->addAction(item);
+    }
     BuildToolBar();
 
     Timer1 = new QTimer(this);
@@ -100,6 +114,9 @@ TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
     for (QAction* item : PopupMenu2->actions())
         connect(item, &QAction::triggered, this,
                 [this, item] { ReportErrors([this, item] { English1Click(item); }); });
+    for (QAction* item : PopupMenu3->actions())
+        connect(item, &QAction::triggered, this,
+                [this, item] { ReportErrors([this, item] { ModelItemClick(item); }); });
     Panel1->installEventFilter(this);
 
     FormCreate();
@@ -120,6 +137,7 @@ void TForm1::BuildToolBar() {
     ToolBar1->addSeparator();
     ToolButton6->setMenu(PopupMenu1);
     ToolButton8->setMenu(PopupMenu2);
+    ToolButton10->setMenu(PopupMenu3);
     StatusBar1->addWidget(StatusPanel1, 1);
     ToolBar1->installEventFilter(this);
     FitToolBar();
@@ -151,6 +169,12 @@ void TForm1::FormCreate() {
             languages[*index]->setVisible(true);
     }
     DeviceModel_ = config.model;
+    for (QAction* item : PopupMenu3->actions()) {
+        if (item->text().toStdString() == DeviceModel_) {
+            item->setChecked(true);
+            ToolButton10->setText(item->text());
+        }
+    }
 
     // The report archive: the configured folder, else the documents folder.
     std::string archiveRoot;
@@ -169,6 +193,8 @@ void TForm1::FormCreate() {
     // A hidden language is still honoured; an index outside the menu is
     // corrected to English and written back.
     if (CurrentLanguage_ >= 0 && CurrentLanguage_ < languages.size()) {
+        // Offered too, or the user could never choose it again.
+        languages[CurrentLanguage_]->setVisible(true);
         ToolButton8->setText(languages[CurrentLanguage_]->text());
         languages[CurrentLanguage_]->setChecked(true);
     } else {
@@ -178,9 +204,23 @@ void TForm1::FormCreate() {
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         winId(); // the native window knows its frame, so the outer size is measured
-        const QSize frame = frameGeometry().size() - geometry().size();
-        resize(FirstSize(screen->availableGeometry().size(), UserScaleFactor(), frame));
-        move(CentredPosition(screen->geometry().size(), frameGeometry().size()));
+        QSize frame = frameGeometry().size() - geometry().size();
+        if (frame.height() <= 0) {
+            // The window manager frames the window only once it is shown:
+            // room for a title bar, so that it is on screen too.
+            const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+            frame = QSize(2 * border,
+                          style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this) + border);
+        }
+        // The tool bar's least width is part of the window's least size.
+        if (layout())
+            layout()->activate();
+        const QRect available = screen->availableGeometry();
+        resize(FirstSize(available.size(), UserScaleFactor(), frame).expandedTo(minimumSize()));
+        // Centred on the screen, but never with its title bar off the
+        // available area, where it could not be moved back.
+        const QPoint centred = CentredPosition(screen->geometry().size(), size() + frame);
+        move(std::max(centred.x(), available.left()), std::max(centred.y(), available.top()));
     }
 
     ColonTable_ = LoadResourceLines(QStringLiteral("colonText"));

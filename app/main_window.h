@@ -44,11 +44,14 @@ public:
     QToolButton* ToolButton4;
     TPortButton* ToolButton6;
     QToolButton* ToolButton8;
+    QToolButton* ToolButton10; // the tester model
+
     QStatusBar* StatusBar1;
     QLabel* StatusPanel1;
     QFrame* Panel1;
     QMenu* PopupMenu1;
     QMenu* PopupMenu2;
+    QMenu* PopupMenu3; // KD318, KD520, QM
     QTimer* Timer1;
 
     // Handlers.
@@ -64,6 +67,9 @@ public:
     void PrintFinished(bool ok, const QString& failure);
     void ToolButton6Click();
     void English1Click(QAction* sender);
+    // The model menu: shows and remembers the model, and shows what was
+    // received since Clear as that model's report.
+    void ModelItemClick(QAction* sender);
 
     // State, readable by tests.
     const std::string& ReceivedText() const { return ReceivedText_; }
@@ -94,6 +100,13 @@ private:
     void FitToolBar();
     void MarkConnectedPort(const std::string& portName);
     void ShowEmptyPage();
+    // Bytes read from the tester without a fault: into the report.
+    void ReceiveBytes(const std::string& received);
+    // The report page for ReceivedText, in the view.
+    void ShowReport();
+    // With no model chosen, once per run: says what to do, and offers the
+    // model the printout plainly comes from.
+    void OfferModel();
     // A test has ended: it goes to the report archive, if there is one.
     void KeepTest();
     // At close: keeps the last test while the view can still print it.
@@ -114,6 +127,7 @@ private:
     LineList LanguageTable_;
     LineList TemplateLines_;
     std::string ReceivedText_;
+    std::string ReceivedBytes_; // as read since Clear: the report again for another model
     std::string KnownPortList_;
     std::int32_t CurrentLanguage_ = 0;
     std::string DeviceModel_;
@@ -124,6 +138,7 @@ private:
     bool discoveryFailureShown_ = false;  // a failing discovery is reported once
     PortFlickerWatch portFlicker_;        // a port gone right after it came
     bool brailleHintShown_ = false;       // the hint about brltty, once per run
+    bool modelHintShown_ = false;         // the hint to choose a model, once per run
     bool closing_ = false;                // FormDestroy has begun: no more boxes
 };
 

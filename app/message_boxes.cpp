@@ -13,6 +13,11 @@ MessageHook& Hook() {
     return hook;
 }
 
+QuestionHook& Question() {
+    static QuestionHook hook;
+    return hook;
+}
+
 void Show(QWidget* parent, const MessageRecord& message, QMessageBox::Icon icon) {
     if (Hook()) {
         Hook()(message);
@@ -29,6 +34,22 @@ void SetMessageHook(MessageHook hook) {
 
 void ShowConfirmMessage(QWidget* parent, const QString& text) {
     Show(parent, {MessageKind::Confirm, QStringLiteral("Confirm"), text}, QMessageBox::Question);
+}
+
+bool AskQuestion(QWidget* parent, const QString& text) {
+    const MessageRecord message{MessageKind::Question, QStringLiteral("Confirm"), text};
+    if (Hook()) {
+        Hook()(message);
+        return Question() && Question()(message);
+    }
+    QMessageBox box(QMessageBox::Question, message.caption, message.text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void SetQuestionHook(QuestionHook hook) {
+    Question() = std::move(hook);
 }
 
 void ShowErrorMessage(const QString& text) {

@@ -10,8 +10,9 @@ class QWidget;
 namespace quillar {
 
 enum class MessageKind {
-    Confirm, // the shell's messages: caption "Confirm", question icon, one "OK"
-    Error,   // errors that escaped a handler: caption = application title
+    Confirm,  // the shell's messages: caption "Confirm", question icon, one "OK"
+    Error,    // errors that escaped a handler: caption = application title
+    Question, // an offer: caption "Confirm", question icon, "Yes" and "No"
 };
 
 struct MessageRecord {
@@ -25,6 +26,11 @@ using MessageHook = std::function<void(const MessageRecord&)>;
 void SetMessageHook(MessageHook hook);
 
 void ShowConfirmMessage(QWidget* parent, const QString& text);
+// True when the user answers "Yes". With a message hook set, the hook sees
+// the question and the answer comes from the question hook (none: "No").
+bool AskQuestion(QWidget* parent, const QString& text);
+using QuestionHook = std::function<bool(const MessageRecord&)>;
+void SetQuestionHook(QuestionHook hook);
 void ShowErrorMessage(const QString& text);
 
 // Runs an event handler; an error it raises is shown in the error box and the

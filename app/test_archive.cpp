@@ -2,6 +2,7 @@
 
 #include "app/blank_text.h"
 #include "app/typed_boxes.h"
+#include "report/models.h"
 #include "view/report_browser.h"
 
 #include <QDateTime>
@@ -12,11 +13,6 @@
 namespace quillar {
 
 namespace {
-
-// The models that have a report page; any other shows nothing worth keeping.
-bool HasReportPage(const std::string& model) {
-    return model == "KD520" || model == "KD318" || model == "QM";
-}
 
 ArchiveTime ClockTime() {
     const QDateTime now = QDateTime::currentDateTime();

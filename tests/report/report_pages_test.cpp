@@ -1,3 +1,4 @@
+#include "report/models.h"
 #include "report/report_pages.h"
 #include "test_support.h"
 
@@ -126,6 +127,27 @@ TEST(BuildFormPage, logoIsLookedUpAtEveryBuild) {
                                      in.executableDir + "logo.bmp\" ></br></br>"));
     std::filesystem::remove_all(dir);
     EXPECT_EQ(BuildFormPage(in), EmptyPage);
+}
+
+std::string ReadSample(const char* name) {
+    std::ifstream file(std::string(QUILLAR_SAMPLES_DIR "/") + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+TEST(ModelOfPrintout, onlyLabelsOfOneModelNameIt) {
+    const std::string kd520 = ReadSample("kd520.txt"), kd318 = ReadSample("kd318.txt"),
+                      qm = ReadSample("qm.txt");
+    ASSERT_FALSE(kd520.empty() || kd318.empty() || qm.empty());
+    EXPECT_EQ(ModelOfPrintout(kd520), "KD520");
+    EXPECT_EQ(ModelOfPrintout(qm), "QM");
+    // A KD318 prints nothing of its own; half a KD520 line is not enough,
+    // and labels of two kinds name none.
+    EXPECT_EQ(ModelOfPrintout(kd318), "");
+    EXPECT_EQ(ModelOfPrintout("Battery Test\r\nHealth"), "");
+    EXPECT_EQ(ModelOfPrintout(kd520 + kd318), "");
+    EXPECT_TRUE(HasReportPage("QM"));
+    EXPECT_FALSE(HasReportPage("qm"));
+    EXPECT_FALSE(HasReportPage(""));
 }
 
 } // namespace

@@ -1,0 +1,91 @@
+// The report from the tester's bytes: what arrives goes into ReceivedText and
+// the page is rebuilt; the model menu shows the same bytes as another model's
+// report; with no model chosen the user is told what to do.
+
+#include "app/config.h"
+#include "app/main_window.h"
+#include "app/message_boxes.h"
+#include "report/device_chars.h"
+#include "report/models.h"
+#include "report/phrase_tables.h"
+#include "report/report_pages.h"
+
+#include <QMenu>
+#include <QTimer>
+#include <QToolButton>
+
+namespace quillar {
+
+namespace {
+
+// A printout at 9600 baud is on the line for well under a second: its labels
+// are in by then, and the offer names the model they show.
+constexpr int kOfferAfterFirstBytesMs = 1500;
+
+} // namespace
+
+void TForm1::ReceiveBytes(const std::string& received) {
+    ReceivedBytes_ += received;
+    if (!HasReportPage(DeviceModel_) && !modelHintShown_) {
+        modelHintShown_ = true;
+        QTimer::singleShot(kOfferAfterFirstBytesMs, this,
+                           [this] { ReportErrors([this] { OfferModel(); }); });
+    }
+    ReceivedText_ += TranslateDeviceBytes(received, DeviceModel_, CurrentLanguage_);
+    ApplyPhraseTables(ReceivedText_, ColonTable_, LanguageTable_, CurrentLanguage_);
+    ShowReport();
+}
+
+void TForm1::ShowReport() {
+    PageInputs page;
+    page.deviceModel = DeviceModel_;
+    page.currentLanguage = CurrentLanguage_;
+    page.receivedText = ReceivedText_;
+    page.templateLines = &TemplateLines_;
+    page.languageTable = &LanguageTable_;
+    page.executableDir = env_.executableDir;
+    page.logoDir = env_.logoDir;
+    page.stateImageDir = env_.stateImageDir;
+    page.dateText = env_.dateText();
+    ReportView_->ShowPage(BuildReportPage(page));
+}
+
+void TForm1::OfferModel() {
+    if (closing_ || HasReportPage(DeviceModel_))
+        return; // chosen meanwhile
+    const std::string_view guess = ModelOfPrintout(ReceivedBytes_);
+    QAction* offered = nullptr;
+    for (QAction* item : PopupMenu3->actions())
+        if (!guess.empty() && item->text().toStdString() == guess)
+            offered = item;
+    if (offered == nullptr) {
+        ShowConfirmMessage(this, QStringLiteral("The tester is sending a printout, but no tester "
+                                                "model is chosen. Choose KD318, KD520 or QM in "
+                                                "the Model menu to see its report."));
+        return;
+    }
+    const QString model = offered->text();
+    if (AskQuestion(this, QStringLiteral("The tester is sending a printout, but no tester model "
+                                         "is chosen. The printout's labels are those of a %1. "
+                                         "Show it as a %1 report? (The Model menu changes the "
+                                         "model at any time.)")
+                              .arg(model)) &&
+        !HasReportPage(DeviceModel_))
+        offered->trigger();
+}
+
+void TForm1::ModelItemClick(QAction* sender) {
+    ToolButton10->setText(sender->text());
+    sender->setChecked(true);
+    DeviceModel_ = sender->text().toStdString();
+    // What was received since Clear, as the chosen model's report; the
+    // language's code table is the one of now.
+    if (!ReceivedBytes_.empty() && ReportView_) {
+        ReceivedText_ = TranslateDeviceBytes(ReceivedBytes_, DeviceModel_, CurrentLanguage_);
+        ApplyPhraseTables(ReceivedText_, ColonTable_, LanguageTable_, CurrentLanguage_);
+        ShowReport();
+    }
+    WriteModel(env_.iniPath, DeviceModel_);
+}
+
+} // namespace quillar
