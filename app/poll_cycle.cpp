@@ -3,36 +3,22 @@
 
 #include "app/main_window.h"
 #include "app/message_boxes.h"
-#include "report/device_chars.h"
-#include "report/phrase_tables.h"
-#include "report/report_pages.h"
+#include "serial/comma_text.h"
 
 #include <QMenu>
 #include <QTimer>
 
+#include <algorithm>
 #include <vector>
 
 namespace quillar {
 
 namespace {
 
-// The poll cycle cuts the list at every comma, as the port menu shows it.
-std::vector<std::string> SplitPortList(const std::string& list) {
-    std::vector<std::string> names;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = list.find(',', start);
-        names.push_back(
-            list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-        if (comma == std::string::npos)
-            return names;
-        start = comma + 1;
-    }
-}
-
-bool OccursIn(const std::string& list, const std::string& name) {
-    // An empty name occurs nowhere, and an empty list contains no name.
-    return !name.empty() && list.find(name) != std::string::npos;
+// Whether the list holds the name: whole names, byte for byte (COM1 is not in
+// a list of COM10 alone).
+bool Lists(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 struct AutoConnectingScope {
@@ -64,7 +50,7 @@ bool TForm1::ListPorts(std::string& list) {
 }
 
 void TForm1::WatchForBrailleDaemon(const std::string& list) {
-    const bool flicker = portFlicker_.Update(SplitPortList(list), PortFlickerWatch::Clock::now());
+    const bool flicker = portFlicker_.Update(SplitCommaText(list), PortFlickerWatch::Clock::now());
     if (!flicker || brailleHintShown_ || !env_.brailleDaemonTookPort ||
         !env_.brailleDaemonTookPort())
         return;
@@ -85,16 +71,16 @@ void TForm1::PollTick() {
     WatchForBrailleDaemon(newList);
 
     if (!newList.empty() && newList != KnownPortList_) {
-        const std::string oldList = KnownPortList_;
+        const std::vector<std::string> oldNames = SplitCommaText(KnownPortList_);
         KnownPortList_ = newList;
         for (QAction* item : PopupMenu1->actions()) {
             PopupMenu1->removeAction(item);
             item->deleteLater(); // an attempt started from it may still be running
         }
         QAction* candidate = nullptr;
-        for (const std::string& name : SplitPortList(newList)) {
+        for (const std::string& name : SplitCommaText(newList)) {
             QAction* item = AddPortItem(name);
-            if (!OccursIn(oldList, name))
+            if (!Lists(oldNames, name))
                 candidate = item;
         }
         AutoConnectingScope autoConnecting(AutoConnecting_);
@@ -108,10 +94,7 @@ void TForm1::PollTick() {
     if (!ListPorts(currentList))
         return;
     if (SerialPort_ && !connectedPort_.empty()) {
-        bool listed = false;
-        for (const std::string& name : SplitPortList(currentList))
-            listed = listed || name == connectedPort_;
-        if (!listed) {
+        if (!Lists(SplitCommaText(currentList), connectedPort_)) {
             ReleaseLostConnection(currentList);
             return;
         }
@@ -131,20 +114,7 @@ void TForm1::PollTick() {
     if (SerialPort_->ErrorCode() != 0 || received.empty())
         return;
 
-    ReceivedText_ += TranslateDeviceBytes(received, DeviceModel_, CurrentLanguage_);
-    ApplyPhraseTables(ReceivedText_, ColonTable_, LanguageTable_, CurrentLanguage_);
-
-    PageInputs page;
-    page.deviceModel = DeviceModel_;
-    page.currentLanguage = CurrentLanguage_;
-    page.receivedText = ReceivedText_;
-    page.templateLines = &TemplateLines_;
-    page.languageTable = &LanguageTable_;
-    page.executableDir = env_.executableDir;
-    page.logoDir = env_.logoDir;
-    page.stateImageDir = env_.stateImageDir;
-    page.dateText = env_.dateText();
-    ReportView_->ShowPage(BuildReportPage(page));
+    ReceiveBytes(received);
 }
 
 } // namespace quillar

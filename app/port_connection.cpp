@@ -3,12 +3,16 @@
 #include "app/main_window.h"
 #include "app/message_boxes.h"
 #include "app/port_button.h"
+#include "serial/comma_text.h"
 
 #include <QCoreApplication>
 #include <QFrame>
 #include <QMenu>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <algorithm>
+#include <vector>
 
 namespace quillar {
 
@@ -104,18 +108,9 @@ void TForm1::ReleaseLostConnection(const std::string& currentList) {
     MarkConnectedPort({});
     // Forget the lost port in the known list, so that its return is a change of
     // the list and the poll connects to it by itself.
-    std::string known;
-    std::size_t start = 0;
-    while (start <= currentList.size() && !currentList.empty()) {
-        std::size_t comma = currentList.find(',', start);
-        if (comma == std::string::npos)
-            comma = currentList.size();
-        const std::string name = currentList.substr(start, comma - start);
-        if (name != lostPort)
-            known += (known.empty() ? "" : ",") + name;
-        start = comma + 1;
-    }
-    KnownPortList_ = known;
+    std::vector<std::string> known = SplitCommaText(currentList);
+    known.erase(std::remove(known.begin(), known.end(), lostPort), known.end());
+    KnownPortList_ = JoinCommaText(known);
 }
 
 } // namespace quillar

@@ -36,6 +36,7 @@ private slots:
     void received_isTranslatedFixedUpAndShown_inArrivalOrder();
     void readWithLineError_addsNothing();
     void unknownModel_addsNothing_andShowsAnEmptyPage();
+    void portNamesWithBlankCommaOrQuote_listedWhole_openedAndRead();
     void connectedPortVanishes_released_andReconnectedOnItsReturn();
     void deviceGone_released_andReconnectedToTheSamePort();
     void failingPortList_reportedOncePerRunOfFailures();
@@ -58,7 +59,7 @@ void PollCycleTest::listChanges_clickTheLastNewName_orTheTopItem() {
         {"COM1,COM5", {"COM5", "COM1"}, "COM5"},                // one new port
         {"COM1,COM5", {"COM5", "COM1"}, nullptr},               // unchanged: no click
         {"COM10", {"COM10"}, "COM10"},                          // new name
-        {"COM1,COM10", {"COM10", "COM1"}, "COM10"},             // COM1 is found inside COM10
+        {"COM1,COM10", {"COM10", "COM1"}, "COM1"},              // COM1 is new: whole names count
         {"COM2,COM20,COM3", {"COM3", "COM20", "COM2"}, "COM3"}, // several new: the last one
     };
     std::size_t opens = 0;
@@ -190,6 +191,47 @@ void PollCycleTest::unknownModel_addsNothing_andShowsAnEmptyPage() {
     QCOMPARE(Q(form.ReceivedText()), QString());
     QCOMPARE(BodyHtml(form), QString());
     QVERIFY(bench.messages.empty());
+}
+
+void PollCycleTest::portNamesWithBlankCommaOrQuote_listedWhole_openedAndRead() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=QM\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    const std::string spaced = "/tmp/x/my tester";
+    const std::string odd = "bay 2, \"left\"";
+
+    // Discovery quotes the names that need it; the menu and the open get them whole.
+    bench.ports = "COM1,\"/tmp/x/my tester\"";
+    form.PollTick();
+    QCOMPARE(MenuTexts(form.PopupMenu1), (QStringList{Q(spaced), "COM1"}));
+    QCOMPARE(bench.links.opens, std::vector<std::string>{spaced});
+    QCOMPARE(form.ToolButton6->text(), Q(spaced) + QStringLiteral(" Connected OK"));
+    // Still listed, so read and not released.
+    QVERIFY(Deliver(bench, "VOLTS 12.6V\r\n"));
+    QVERIFY(Q(form.ReceivedText()).contains(QStringLiteral("12.6V")));
+
+    const std::string withOdd = "COM1,\"/tmp/x/my tester\",\"bay 2, \"\"left\"\"\"";
+    bench.ports = withOdd;
+    form.PollTick();
+    QCOMPARE(MenuTexts(form.PopupMenu1), (QStringList{Q(odd), Q(spaced), "COM1"}));
+    QCOMPARE(bench.links.opens, (std::vector<std::string>{spaced, odd}));
+    QCOMPARE(form.ToolButton6->text(), Q(odd) + QStringLiteral(" Connected OK"));
+    QVERIFY(Deliver(bench, "CCA 600\r\n"));
+    QVERIFY(Q(form.ReceivedText()).contains(QStringLiteral("CCA 600")));
+
+    // Its device hangs up while listed: released, and the known list, written
+    // by the same rule, no longer holds it; so the next tick opens it again.
+    bench.links.incoming.push_back({"", 5, true});
+    form.PollTick();
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("Select COM Port ?"));
+    QCOMPARE(Q(form.KnownPortList()), QStringLiteral("COM1,\"/tmp/x/my tester\""));
+    form.PollTick();
+    QCOMPARE(bench.links.opens, (std::vector<std::string>{spaced, odd, odd}));
+    QCOMPARE(form.ToolButton6->text(), Q(odd) + QStringLiteral(" Connected OK"));
+    QCOMPARE(form.KnownPortList(), withOdd);
+    QVERIFY(bench.messages.empty());
+    QVERIFY(bench.links.callsAfterRelease.empty());
 }
 
 void PollCycleTest::connectedPortVanishes_released_andReconnectedOnItsReturn() {

@@ -8,6 +8,9 @@
 #include "serial/port_discovery.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTest>
@@ -63,6 +66,7 @@ private slots:
     void typedValuesSurviveTheNextPrintout();
     void kd520AsDesigned_rowsOnOneLine_oneCentredSheet();
     void unplugAndReplugReconnectsByItself();
+    void portNamedWithBlankCommaAndQuote_connectsAndShowsThePrintout();
 };
 
 void ReportFlowTest::printoutOfEachModel_data() {
@@ -396,6 +400,30 @@ void ReportFlowTest::unplugAndReplugReconnectsByItself() {
     });
     QVERIFY2(Occurrences(both, QStringLiteral("GOOD-RECHARGE")) == 2, qPrintable(both));
     QCOMPARE(form.SerialPort()->PortActive(), true);
+}
+
+void ReportFlowTest::portNamedWithBlankCommaAndQuote_connectsAndShowsThePrintout() {
+    Workshop shop(QStringLiteral("QM"));
+    QVERIFY(shop.IsValid());
+    // The tester's link under a name that discovery must quote in its list.
+    const QString link =
+        QFileInfo(shop.IniPath()).dir().filePath(QStringLiteral("tester \"A\", bay 2"));
+    qputenv("QUILLAR_EXTRA_PORTS", QFile::encodeName(link));
+    TesterProcess tester({QStringLiteral("--model"), QStringLiteral("QM"), QStringLiteral("--link"),
+                          link, QStringLiteral("--wait-open"), QStringLiteral("--delay"),
+                          QStringLiteral("0.3"), QStringLiteral("--pace"), QStringLiteral("0")});
+    QVERIFY2(tester.Start(), qPrintable(tester.Log()));
+    TForm1& form = shop.OpenWindow();
+
+    QTRY_COMPARE_WITH_TIMEOUT(shop.PortCaption(), link + QStringLiteral(" Connected OK"), kWaitMs);
+    // The menu's top item: the last port of the list, its name whole.
+    QCOMPARE(form.PopupMenu1->actions().first()->text(), link);
+    QVERIFY2(tester.WaitForEvent(QStringLiteral("sent")), qPrintable(tester.Log()));
+    const QString body = WaitForBodyText(shop.Page(), [](const QString& text) {
+        return text.contains(QStringLiteral("CHARGING")) && text.contains(QStringLiteral("Ripple"));
+    });
+    QVERIFY2(body.contains(QStringLiteral("Ripple")), qPrintable(body));
+    QCOMPARE(QString::fromStdString(form.SerialPort()->DeviceName()), link);
 }
 
 std::unique_ptr<QObject> MakeReportFlowTest() {
