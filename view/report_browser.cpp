@@ -166,6 +166,7 @@ struct TReportBrowser::Impl {
     void OnLoading(const QWebEngineLoadingInfo& info);
     void Restore();
     void Finish(bool ok);
+    void AnnouncePage(bool ok);
     void StartTask();
     void GoOn();
     void StartSnapshot(QString path, SnapshotDone done);
@@ -394,6 +395,12 @@ void TReportBrowser::Impl::Finish(bool ok) {
         Advance();
         return;
     }
+    AnnouncePage(ok);
+}
+
+void TReportBrowser::Impl::AnnouncePage(bool ok) {
+    // Runs before any later script of the page, so before what a listener does.
+    page->runJavaScript(AlignFormBoxesScript(), QWebEngineScript::ApplicationWorld);
     emit self->pageShown(ok);
 }
 
@@ -418,7 +425,7 @@ void TReportBrowser::Impl::GoOn() {
     if (pending && !holdForPrint) {
         Advance();
     } else if (held) {
-        emit self->pageShown(*held);
+        AnnouncePage(*held);
     }
 }
 

@@ -9,7 +9,49 @@ QString ViewStyleSheet() {
         // Typed text in the page's own face and size: the engine's default
         // for boxes is a small sans (13 px) under labels of 22 px. A read-only
         // box is a rule across the form, sized in characters of the default.
-        "input:not([readonly]), textarea, select { font-family: inherit; font-size: inherit; }\n");
+        "input:not([readonly]), textarea, select { font-family: inherit; font-size: inherit; }\n"
+        // An image whose source the printout did not give (a state gauge
+        // without its percentage) keeps its place and shows nothing, instead
+        // of the engine's broken-image sign.
+        "img:not([src]), img[src=''], img[src^='<!--'] { visibility: hidden; }\n");
+}
+
+QString AlignFormBoxesScript() {
+    // The form pads each label with blanks so that the boxes line up in its
+    // monospaced face; where one label is too long for that (the registration
+    // in Norwegian and Romanian) its box and the date's start further right
+    // and are given half the width to end where the others do not. Measured
+    // here and mended in a sheet of the view's own: every box starts where
+    // the furthest one does, and the first three end together, as in English.
+    return QStringLiteral(R"JS(
+(function () {
+  var w = window, doc = document;
+  if (!w.quillarFormSheet) {
+    w.quillarFormSheet = new CSSStyleSheet();
+    doc.adoptedStyleSheets = doc.adoptedStyleSheets.concat([w.quillarFormSheet]);
+  }
+  w.quillarFormSheet.replaceSync('');
+  var rule = doc.getElementById('u'), ids = ['a', 'b', 'c', 'd'], boxes = [], i;
+  if (!rule || rule.tagName !== 'INPUT' || !rule.readOnly) return false;
+  for (i = 0; i < ids.length; ++i) {
+    var box = doc.getElementById(ids[i]);
+    if (!box || box.tagName !== 'INPUT') return false;
+    boxes.push(box.getBoundingClientRect());
+  }
+  var start = 0, end = 0;
+  for (i = 0; i < boxes.length; ++i) start = Math.max(start, boxes[i].left);
+  for (i = 0; i < 3; ++i) end = Math.max(end, boxes[i].right);
+  var sheet = '';
+  for (i = 0; i < boxes.length; ++i) {
+    sheet += '#' + ids[i] + ' { margin-left: ' + (start - boxes[i].left) + 'px; ';
+    if (i < 3 && end - start > boxes[i].width / 2)
+      sheet += 'width: ' + (end - start) + 'px; box-sizing: border-box; ';
+    sheet += '}\n';
+  }
+  w.quillarFormSheet.replaceSync(sheet);
+  return true;
+})()
+)JS");
 }
 
 QString AdoptViewStyleScript() {

@@ -15,6 +15,11 @@ QString ViewStyleSheet();
 // adopts the style sheet into it.
 QString AdoptViewStyleScript();
 
+// A script for the application's world, run after every page shown: lines
+// up the fill-in boxes of a KD318 form in every language. Answers whether
+// the page is such a form.
+QString AlignFormBoxesScript();
+
 // A script for the application's world, run before the page goes to paper
 // (printing and the archive's PDF). printable is the sheet's area inside its
 // margins in CSS pixels. Adds print-only rules: no focus ring, caret or

@@ -35,14 +35,15 @@ std::string ReadSample(const char* name) {
 }
 
 // The page the window shows for a whole printout, as the poll cycle builds it.
-std::string ReportPage(const std::string& model, const char* sample) {
+std::string PageOf(const std::string& model, const std::string& printout, std::int32_t language) {
     static const LineList colon = LoadLineList(BuiltinResource("colonText"));
     static const LineList languages = LoadLineList(BuiltinResource("utf8Text"));
     static const LineList lines = LoadLineList(BuiltinResource("htmKD520"));
-    std::string received = TranslateDeviceBytes(ReadSample(sample), model, 0);
-    ApplyPhraseTables(received, colon, languages, 0);
+    std::string received = TranslateDeviceBytes(printout, model, language);
+    ApplyPhraseTables(received, colon, languages, language);
     PageInputs in;
     in.deviceModel = model;
+    in.currentLanguage = language;
     in.receivedText = received;
     in.templateLines = &lines;
     in.languageTable = &languages;
@@ -50,6 +51,10 @@ std::string ReportPage(const std::string& model, const char* sample) {
     in.logoDir = QUILLAR_SAMPLES_DIR "/"; // samples/logo.bmp
     in.dateText = "8 December 2026 09:56";
     return BuildReportPage(in);
+}
+
+std::string ReportPage(const std::string& model, const char* sample, std::int32_t language = 0) {
+    return PageOf(model, ReadSample(sample), language);
 }
 
 QPageLayout Sheet(QPageSize::PageSizeId size) {
@@ -75,6 +80,7 @@ private slots:
     void workedReports_oneSheetOnA4AndLetter();
     void typedValues_printedWhole_withoutFocusRingOrCaret();
     void realQueue_getsThePaperChosen_andTheJobsTitle();
+    void kd318Boxes_lineUpInEveryLanguage_missingGaugeShowsNothing();
 
 private:
     bool Show(const std::string& page);
@@ -281,6 +287,35 @@ void PaperTest::realQueue_getsThePaperChosen_andTheJobsTitle() {
     QVERIFY2(qAbs(match.captured(1).toDouble() - expected.width()) < 2 &&
                  qAbs(match.captured(2).toDouble() - expected.height()) < 2,
              qPrintable(match.captured(0)));
+}
+
+void PaperTest::kd318Boxes_lineUpInEveryLanguage_missingGaugeShowsNothing() {
+    // Left edges of the four boxes, then right edges of the first three.
+    const QString edges = QStringLiteral(
+        "['a','b','c','d'].map(function (id) {"
+        "  return Math.round(document.getElementById(id).getBoundingClientRect().left); })"
+        ".concat(['a','b','c'].map(function (id) {"
+        "  return Math.round(document.getElementById(id).getBoundingClientRect().right); }))"
+        ".join(' ')");
+    for (const std::int32_t language : {0, 4, 5, 6, 7, 8}) {
+        QVERIFY(Show(ReportPage("KD318", "kd318.txt", language)));
+        QStringList at;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (at = RunScript(browser_->View()->page(), edges).toString().split(' ')).size() == 7 &&
+                at[0] == at[1] && at[1] == at[2] && at[2] == at[3] && at[4] == at[5] &&
+                at[5] == at[6],
+            kWaitMs);
+        QVERIFY2(at[4].toInt() - at[0].toInt() > 200, qPrintable(at.join(' ')));
+    }
+    // A KD520 printout without its charge line: that gauge shows nothing,
+    // the health gauge shows its image.
+    QVERIFY(Show(PageOf("KD520", "Healthy: 100% 505CCA\r\nGOOD BATTERY\r\n", 0)));
+    QCOMPARE(RunScript(browser_->View()->page(),
+                       QStringLiteral("Array.prototype.map.call(document.images, function (i) {"
+                                      "  return getComputedStyle(i).visibility + ':' +"
+                                      "         (i.naturalWidth > 0); }).join(' ')"))
+                 .toString(),
+             QStringLiteral("hidden:false visible:true"));
 }
 
 std::unique_ptr<QObject> MakePaperTest() {
