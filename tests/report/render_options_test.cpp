@@ -12,10 +12,10 @@ RenderOptions Parse(std::vector<const char*> args) {
 }
 
 TEST(ParseRenderOptions, valuesAndImageDirectory) {
-    const RenderOptions o = Parse({"--model", "KD318", "--language", "-1", "--chunk", "7",
+    const RenderOptions o = Parse({"--model", "KD318", "--language", "11", "--chunk", "7",
                                    "--image-dir", "/opt/q", "--date", "1 May 2026 10:00", "p"});
     EXPECT_EQ(o.model, "KD318");
-    EXPECT_EQ(o.language, -1);
+    EXPECT_EQ(o.language, 11); // the menu's last language
     EXPECT_EQ(o.chunk, 7u);
     EXPECT_EQ(o.dateText, "1 May 2026 10:00");
     EXPECT_EQ(o.input, "p");
@@ -31,6 +31,7 @@ TEST(ParseRenderOptions, valuesAndImageDirectory) {
     EXPECT_FALSE(piped.input);
     EXPECT_EQ(piped.chunk, 0u);
     EXPECT_TRUE(Parse({"--help"}).help);
+    EXPECT_EQ(Parse({"--model", "QM", "--language", "0"}).language, 0);
 }
 
 TEST(ParseRenderOptions, rejectsBadCommandLines) {
@@ -41,6 +42,9 @@ TEST(ParseRenderOptions, rejectsBadCommandLines) {
         {"--model", "QM", "--language", "x"},
         {"--model", "QM", "--language", "6a"},
         {"--model", "QM", "--language", "99999999999"},
+        // Only the language menu's indexes: the program shows no other.
+        {"--model", "QM", "--language", "-1"},
+        {"--model", "QM", "--language", "12"},
         {"--model", "QM", "--chunk", "0"},
         {"--model", "QM", "--chunk", "-1"},
         {"--model", "QM", "--dir", "d"},

@@ -69,6 +69,7 @@ TEST(TesterSimulatorTest, BadArgumentsExitWithTwoAndRuntimeFailuresWithOne) {
              {kTester, "--file", "/etc/hostname", "--port", "/dev/null", "--wait-open"},
              {kTester, "--file", "/etc/hostname", "--bogus", "1"},
              {kTester, "--file"},
+             {kTester, "--file", "/etc/hostname", "--link", ""},
          }) {
         ChildProcess child(args);
         EXPECT_EQ(child.Wait(10s), 2) << args.back();

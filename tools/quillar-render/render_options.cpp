@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace quillar::render {
@@ -12,7 +13,9 @@ const char* const RenderUsage =
     "Builds the report page for a tester printout (raw bytes as sent on the serial\n"
     "line, read from FILE or standard input) and writes it to standard output.\n"
     "  --model MODEL    tester model: KD318, KD520 or QM; any other gives an empty page\n"
-    "  --language N     language index 0 to 11 as in the language menu (default 0)\n"
+    "  --language N     language index as in the language menu (default 0): 0 English,\n"
+    "                   1 Chinese, 2 Japanese, 3 Korean, 4 Danish, 5 Norwegian,\n"
+    "                   6 Polish, 7 Romanian, 8 German, 9 Spanish, 10 French, 11 Italian\n"
     "  --date TEXT      date and time on the KD520 page (default: now)\n"
     "  --image-dir DIR  directory of logo.bmp and the state images (default: the\n"
     "                   directory of this program, or share/quillar beside its\n"
@@ -52,6 +55,13 @@ RenderOptions ParseRenderOptions(std::span<const char* const> args) {
             haveModel = true;
         } else if (arg == "--language") {
             options.language = ParseNumber<std::int32_t>(arg, value());
+            // Quillar puts any other index back to English: a page for it is
+            // one the program never shows.
+            if (options.language < 0 || options.language > LastLanguage) {
+                throw UsageError("--language needs an index from 0 to " +
+                                 std::to_string(LastLanguage) + ", not " +
+                                 std::to_string(options.language));
+            }
         } else if (arg == "--chunk") {
             options.chunk = ParseNumber<std::size_t>(arg, value());
             if (options.chunk == 0) {

@@ -10,6 +10,10 @@
 
 namespace quillar::render {
 
+// The highest language index: the language menu's last item (0 English ..
+// 11 Italian).
+inline constexpr std::int32_t LastLanguage = 11;
+
 struct RenderOptions {
     std::string model;
     std::int32_t language = 0;

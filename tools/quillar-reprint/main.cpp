@@ -4,6 +4,7 @@
 
 #include "printout_page.h"
 #include "render_options.h"
+#include "report/models.h"
 #include "view/font_configuration.h"
 #include "view/report_browser.h"
 
@@ -28,13 +29,21 @@ using namespace quillar;
 
 constexpr const char* kUsage =
     "usage: quillar-reprint --pdf OUT --model MODEL [--language N] [--date TEXT]\n"
-    "                       [--image-dir DIR] FILE\n"
+    "                       [--image-dir DIR] [--chunk N] FILE\n"
     "Prints the report page of a tester printout (raw bytes as sent, e.g. a kept\n"
     ".txt of the report archive) to the PDF file OUT, as Quillar prints it, without\n"
-    "a window. The page is dated with the test's time: from the file's name when\n"
-    "the report archive named it (\"2026-12-08 0956 KD520 ...\"), else from the\n"
-    "file's modification time; --date TEXT writes TEXT instead. The other options\n"
-    "are those of quillar-render.\n";
+    "a window.\n"
+    "  --pdf OUT        the PDF file to write\n"
+    "  --model MODEL    tester model: KD318, KD520 or QM\n"
+    "  --language N     language index as in the language menu, 0 to 11 (default 0)\n"
+    "  --date TEXT      date and time on the KD520 page (default: the test's time,\n"
+    "                   from the file's name when the report archive named it,\n"
+    "                   \"2026-12-08 0956 KD520 ...\", else the file's last change)\n"
+    "  --image-dir DIR  directory of logo.bmp and the state images (default: the\n"
+    "                   directory of this program, or share/quillar beside its\n"
+    "                   folder when the program is installed)\n"
+    "  --chunk N        feed the printout N bytes per read, as the poll cycle does\n"
+    "                   (default: all at once)\n";
 
 // When the printout was taken: the time in a name the report archive gave
 // ("2026-12-08 0956 KD520 WX12345.txt", to the minute), else the file's last
@@ -61,12 +70,19 @@ std::string WindowDateText(const QDateTime& time) {
 int Run(int argc, char** argv) {
     std::vector<const char*> rest;
     std::string pdf;
+    bool havePdf = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--pdf" && i + 1 < argc)
-            pdf = argv[++i];
-        else
+        if (a != "--pdf") {
             rest.push_back(argv[i]);
+            continue;
+        }
+        if (i + 1 >= argc)
+            throw render::UsageError("--pdf needs a value");
+        if (havePdf)
+            throw render::UsageError("more than one --pdf");
+        havePdf = true;
+        pdf = argv[++i];
     }
     const render::RenderOptions options = render::ParseRenderOptions(rest);
     if (options.help) {
@@ -75,6 +91,10 @@ int Run(int argc, char** argv) {
     }
     if (pdf.empty())
         throw render::UsageError("--pdf OUT is needed");
+    // Any other model has no report page: the PDF would be an empty sheet.
+    if (!HasReportPage(options.model))
+        throw render::UsageError("--model must be KD318, KD520 or QM, not \"" + options.model +
+                                 "\"");
     if (!options.input || *options.input == "-")
         throw render::UsageError("a printout FILE is needed");
     std::ifstream file(*options.input, std::ios::binary);

@@ -103,6 +103,11 @@ ParsedOptions ParseTesterOptions(int argc, const char* const* argv) {
             return fail(std::string(arg) + " needs a value");
         }
         const std::string value = argv[++i];
+        // An empty path would read as the option left out (a bare
+        // pseudo-terminal instead of the link asked for).
+        if (value.empty()) {
+            return fail(std::string(arg) + " needs a value, not an empty one");
+        }
         double seconds = 0;
         if (arg == "--model") {
             if (value != "KD318" && value != "KD520" && value != "QM") {
