@@ -289,6 +289,7 @@ ShellConfig ReadShellConfig(const std::string& iniPath) {
     config.language = ParseIniInteger(readString("Language")).value_or(0);
     config.languageOptions = SplitLanguageOptions(readString("LanguageOption"));
     config.model = readString("Model");
+    config.manualPorts = readString("ManualPorts");
     if (ini.GetValue("Config", "ArchiveFolder", nullptr) != nullptr)
         config.archiveFolder = std::string(TrimIniBlanks(readString("ArchiveFolder")));
     return config;

@@ -1,7 +1,7 @@
 #pragma once
 // The configuration file beside the executable: section "Config" with the keys
-// "Language", "LanguageOption", "Model" and "ArchiveFolder". No Qt here, so tests run without a
-// GUI.
+// "Language", "LanguageOption", "Model", "ArchiveFolder" and "ManualPorts". No Qt here, so tests
+// run without a GUI.
 
 #include <cstdint>
 #include <optional>
@@ -17,6 +17,9 @@ struct ShellConfig {
     std::string model;                        // "Model", compared exactly by the callers
     // "ArchiveFolder": where tests are kept; empty = no archive, absent = the default.
     std::optional<std::string> archiveFolder;
+    // "ManualPorts": ports opened only when chosen from the menu, as the port
+    // list writes them (comma text); empty = none.
+    std::string manualPorts;
 };
 
 // The longest string value that is read; longer values are cut.

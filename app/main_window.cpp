@@ -7,6 +7,7 @@
 #include "app/port_button.h"
 #include "report/models.h"
 #include "report/report_pages.h"
+#include "serial/comma_text.h"
 #include "ui_main_window.h"
 
 #include <QActionGroup>
@@ -169,6 +170,7 @@ void TForm1::FormCreate() {
             languages[*index]->setVisible(true);
     }
     DeviceModel_ = config.model;
+    manualPorts_ = SplitCommaText(config.manualPorts);
     for (QAction* item : PopupMenu3->actions()) {
         if (item->text().toStdString() == DeviceModel_) {
             item->setChecked(true);

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QFrame;
@@ -140,6 +141,9 @@ private:
     bool brailleHintShown_ = false;       // the hint about brltty, once per run
     bool modelHintShown_ = false;         // the hint to choose a model, once per run
     bool closing_ = false;                // FormDestroy has begun: no more boxes
+
+    // Ports that the poll never opens by itself ("ManualPorts").
+    std::vector<std::string> manualPorts_;
 };
 
 } // namespace quillar

@@ -72,21 +72,29 @@ void TForm1::PollTick() {
 
     if (!newList.empty() && newList != KnownPortList_) {
         const std::vector<std::string> oldNames = SplitCommaText(KnownPortList_);
+        const std::vector<std::string> names = SplitCommaText(newList);
         KnownPortList_ = newList;
         for (QAction* item : PopupMenu1->actions()) {
             PopupMenu1->removeAction(item);
             item->deleteLater(); // an attempt started from it may still be running
         }
+        // Only a port that has just appeared is opened by itself. A list that
+        // only lost ports opens nothing: the ports left belong to other devices
+        // (a receipt printer, a UPS), which an open with DTR raised can reset
+        // and which their own programs could no longer open.
         QAction* candidate = nullptr;
-        for (const std::string& name : SplitCommaText(newList)) {
+        for (const std::string& name : names) {
             QAction* item = AddPortItem(name);
-            if (!Lists(oldNames, name))
+            if (!Lists(oldNames, name) && !Lists(manualPorts_, name))
                 candidate = item;
         }
-        AutoConnectingScope autoConnecting(AutoConnecting_);
-        if (candidate == nullptr)
-            candidate = PopupMenu1->actions().first();
-        candidate->trigger();
+        MarkConnectedPort(connectedPort_);
+        if (SerialPort_ && !connectedPort_.empty() && !Lists(names, connectedPort_))
+            ReleaseLostConnection(newList);
+        if (candidate != nullptr) {
+            AutoConnectingScope autoConnecting(AutoConnecting_);
+            candidate->trigger();
+        }
         return; // the bytes wait in the driver for the next tick
     }
 

@@ -25,12 +25,23 @@ QString InputValue(TForm1& form, const QString& id) {
         .toString();
 }
 
+// The port menu's checked items: the port the button says is connected.
+QStringList CheckedPorts(TForm1& form) {
+    QStringList checked;
+    for (const QAction* item : form.PopupMenu1->actions())
+        if (item->isChecked())
+            checked << item->text();
+    return checked;
+}
+
 } // namespace
 
 class PollCycleTest : public QObject {
     Q_OBJECT
 private slots:
-    void listChanges_clickTheLastNewName_orTheTopItem();
+    void listChanges_openTheLastNewPort_andNoOtherByItself();
+    void testerUnplugged_otherPortsStayClosed_replugAndNewPortsConnect();
+    void manualPorts_neverOpenedByThemselves_stillByHand();
     void listChangeTick_readsNothing_theNextTickReadsWithoutWaiting();
     void autoConnecting_isSetOnlyAroundThePollsOwnClick();
     void received_isTranslatedFixedUpAndShown_inArrivalOrder();
@@ -43,47 +54,121 @@ private slots:
     void typedValues_surviveNewBytes_untilClear();
 };
 
-void PollCycleTest::listChanges_clickTheLastNewName_orTheTopItem() {
+void PollCycleTest::listChanges_openTheLastNewPort_andNoOtherByItself() {
     ShellBench bench;
     QVERIFY(bench.Open());
     TForm1& form = *bench.form;
 
     struct Step {
         const char* list;
-        QStringList menu; // top to bottom
-        const char* clicked;
+        QStringList menu;    // top to bottom
+        const char* opened;  // by the poll, or none
+        const char* caption; // afterwards
     };
+    const char* none = "Select COM Port ?";
     const Step steps[] = {
-        {"COM1,COM3", {"COM3", "COM1"}, "COM3"},                // both new: the last one
-        {"COM1", {"COM1"}, "COM1"},                             // only lost a port: the top item
-        {"COM1,COM5", {"COM5", "COM1"}, "COM5"},                // one new port
-        {"COM1,COM5", {"COM5", "COM1"}, nullptr},               // unchanged: no click
-        {"COM10", {"COM10"}, "COM10"},                          // new name
-        {"COM1,COM10", {"COM10", "COM1"}, "COM1"},              // COM1 is new: whole names count
-        {"COM2,COM20,COM3", {"COM3", "COM20", "COM2"}, "COM3"}, // several new: the last one
+        {"COM1,COM3", {"COM3", "COM1"}, "COM3", "COM3 Connected OK"}, // both new: the last one
+        {"COM1", {"COM1"}, nullptr, none}, // COM3 unplugged: COM1 left alone
+        {"COM1,COM5", {"COM5", "COM1"}, "COM5", "COM5 Connected OK"},  // one new port
+        {"COM1,COM5", {"COM5", "COM1"}, nullptr, "COM5 Connected OK"}, // unchanged
+        {"COM5", {"COM5"}, nullptr, "COM5 Connected OK"},    // another port went: kept as it is
+        {"COM10", {"COM10"}, "COM10", "COM10 Connected OK"}, // a new one in place of the old
+        {"COM1,COM10", {"COM10", "COM1"}, "COM1", "COM1 Connected OK"}, // COM1 is new: whole names
+        {"COM2,COM20,COM3", {"COM3", "COM20", "COM2"}, "COM3", "COM3 Connected OK"}, // the last new
     };
-    std::size_t opens = 0;
+    std::vector<std::string> opens;
     for (const Step& step : steps) {
         bench.ports = step.list;
         form.PollTick();
         const QString where = QStringLiteral("list %1").arg(QString::fromLatin1(step.list));
         QVERIFY2(MenuTexts(form.PopupMenu1) == step.menu, qPrintable(where));
         QVERIFY2(form.KnownPortList() == step.list, qPrintable(where));
-        if (step.clicked != nullptr) {
-            ++opens;
-            QVERIFY2(bench.links.opens.size() == opens, qPrintable(where));
-            QVERIFY2(bench.links.opens.back() == step.clicked, qPrintable(where));
-            QCOMPARE(form.ToolButton6->text(),
-                     QString::fromLatin1(step.clicked) + QStringLiteral(" Connected OK"));
-        } else {
-            QVERIFY2(bench.links.opens.size() == opens, qPrintable(where));
-        }
+        if (step.opened != nullptr)
+            opens.push_back(step.opened);
+        QVERIFY2(bench.links.opens == opens, qPrintable(where));
+        QVERIFY2(form.ToolButton6->text() == QString::fromLatin1(step.caption), qPrintable(where));
+        QVERIFY2(bench.links.LiveLinks() == (step.caption == none ? 0 : 1), qPrintable(where));
     }
     // The items of the rebuilt menus are the menu's only actions, each a port name.
     for (QAction* item : form.PopupMenu1->actions())
         QCOMPARE(item->data().toString(), item->text());
     QVERIFY(bench.messages.empty());
     QVERIFY(bench.links.callsAfterRelease.empty());
+}
+
+void PollCycleTest::testerUnplugged_otherPortsStayClosed_replugAndNewPortsConnect() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nModel=QM\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    bench.ports = "/dev/ttyS0,/dev/ttyUSB0";
+    form.PollTick();
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("/dev/ttyUSB0 Connected OK"));
+
+    // Unplugged: released, the built-in port left alone, tick after tick.
+    bench.ports = "/dev/ttyS0";
+    for (int tick = 0; tick < 8; ++tick)
+        form.PollTick();
+    QCOMPARE(bench.links.opens, std::vector<std::string>{"/dev/ttyUSB0"});
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("Select COM Port ?"));
+    QVERIFY(form.SerialPort() == nullptr);
+    QCOMPARE(bench.links.LiveLinks(), 0);
+    QCOMPARE(MenuTexts(form.PopupMenu1), QStringList{"/dev/ttyS0"});
+    QCOMPARE(CheckedPorts(form), QStringList());
+
+    // Plugged in again, then a second adapter: each connects by itself.
+    bench.ports = "/dev/ttyS0,/dev/ttyUSB0";
+    form.PollTick();
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("/dev/ttyUSB0 Connected OK"));
+    QVERIFY(Deliver(bench, "VOLTS 12.6V\r\n"));
+    bench.ports = "/dev/ttyS0,/dev/ttyUSB0,/dev/ttyUSB1";
+    form.PollTick();
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("/dev/ttyUSB1 Connected OK"));
+    TSerialLink* link = form.SerialPort();
+
+    // A port other than the connected one goes: the connection stays as it is.
+    bench.ports = "/dev/ttyS0,/dev/ttyUSB1";
+    form.PollTick();
+    QCOMPARE(form.SerialPort(), link);
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("/dev/ttyUSB1 Connected OK"));
+    QCOMPARE(CheckedPorts(form), QStringList{"/dev/ttyUSB1"});
+    QVERIFY(Deliver(bench, "CCA 600\r\n"));
+    QVERIFY(Q(form.ReceivedText()).contains(QStringLiteral("12.6V")));
+    QVERIFY(Q(form.ReceivedText()).contains(QStringLiteral("CCA 600")));
+
+    // By hand, the built-in port is still there to choose.
+    form.PopupMenu1->actions().last()->trigger();
+    QCOMPARE(bench.links.opens, (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyUSB0",
+                                                          "/dev/ttyUSB1", "/dev/ttyS0"}));
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("/dev/ttyS0 Connected OK"));
+    QVERIFY(bench.messages.empty());
+    QVERIFY(bench.links.callsAfterRelease.empty());
+}
+
+void PollCycleTest::manualPorts_neverOpenedByThemselves_stillByHand() {
+    ShellBench bench;
+    bench.WriteIni("[Config]\r\nManualPorts=/dev/ttyS0, \"/dev/my scale\"\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+
+    // At start-up and when they appear, the named ports are listed, not opened.
+    bench.ports = "/dev/ttyS0";
+    form.PollTick();
+    bench.ports = "/dev/ttyS0,\"/dev/my scale\"";
+    form.PollTick();
+    QCOMPARE(MenuTexts(form.PopupMenu1), (QStringList{"/dev/my scale", "/dev/ttyS0"}));
+    QVERIFY(bench.links.opens.empty());
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("Select COM Port ?"));
+
+    // Any other port that appears still connects by itself.
+    bench.ports = "/dev/ttyS0,/dev/ttyS01,\"/dev/my scale\"";
+    form.PollTick();
+    QCOMPARE(bench.links.opens, std::vector<std::string>{"/dev/ttyS01"});
+
+    form.PopupMenu1->actions().last()->trigger(); // the user chooses /dev/ttyS0
+    QCOMPARE(bench.links.opens, (std::vector<std::string>{"/dev/ttyS01", "/dev/ttyS0"}));
+    QCOMPARE(form.ToolButton6->text(), QStringLiteral("/dev/ttyS0 Connected OK"));
+    QVERIFY(bench.messages.empty());
 }
 
 void PollCycleTest::listChangeTick_readsNothing_theNextTickReadsWithoutWaiting() {
