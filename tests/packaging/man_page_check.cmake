@@ -12,7 +12,9 @@
 #   "PROGRAM --help" lists.
 # - SEE ALSO names every other page beside this one.
 #
-# CODE names folders of SOURCE_DIR; every .cpp and .h in them counts.
+# CODE names folders of SOURCE_DIR; every .cpp and .h in them counts but the
+# files of other systems (*_win32.*, *_other.*): the pages describe the
+# programs as built for Linux.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(var PAGE SOURCE_DIR CODE)
@@ -80,6 +82,7 @@ set(read_keys "")
 set(source_count 0)
 foreach(folder IN LISTS CODE)
   file(GLOB_RECURSE sources "${SOURCE_DIR}/${folder}/*.cpp" "${SOURCE_DIR}/${folder}/*.h")
+  list(FILTER sources EXCLUDE REGEX "_(win32|other)\\.[a-z]+$")
   if(NOT sources)
     message(FATAL_ERROR "no sources in ${SOURCE_DIR}/${folder}")
   endif()
