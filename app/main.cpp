@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/quillar_application.h"
+#include "app/stop_signals.h"
 #include "view/font_configuration.h"
 #include "view/report_browser.h"
 
@@ -9,7 +10,24 @@ int main(int argc, char** argv) {
     quillar::UseShippedFontConfiguration();       // the pages' and the window's faces
     quillar::TReportBrowser::RegisterUrlScheme(); // before the application object
     quillar::QuillarApplication app(argc, argv);
+
+    // SIGTERM (a logout, kill), SIGINT (Ctrl+C) and SIGHUP end the program as
+    // closing the window does: every window closes, a message box or the
+    // print dialog too, the message loop ends and the window's release keeps
+    // the test on screen. It outlives the window, so that a signal while the
+    // window is being released is taken in and that release goes on.
+    quillar::TStopSignals stopSignals;
+    bool stopRequested = false;
+    QObject::connect(&stopSignals, &quillar::TStopSignals::received, &app, [&stopRequested] {
+        stopRequested = true;
+        QApplication::closeAllWindows();
+    });
+
     quillar::TForm1 form(quillar::ShellEnvironment::ForRunningProgram());
+    if (stopRequested) // while the window was being made
+        return 0;
     form.show();
-    return app.exec();
+    const int status = app.exec();
+    QObject::disconnect(&stopSignals, nullptr, &app, nullptr);
+    return status;
 }

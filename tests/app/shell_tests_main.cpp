@@ -14,6 +14,7 @@ std::unique_ptr<QObject> MakeMainWindowTest();
 std::unique_ptr<QObject> MakePollCycleTest();
 std::unique_ptr<QObject> MakePortConnectionTest();
 std::unique_ptr<QObject> MakeReportArchiveShellTest();
+std::unique_ptr<QObject> MakeStopSignalsTest();
 } // namespace quillar::test
 
 int main(int argc, char** argv) {
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     suites.push_back(quillar::test::MakePollCycleTest());
     suites.push_back(quillar::test::MakePortConnectionTest());
     suites.push_back(quillar::test::MakeReportArchiveShellTest());
+    suites.push_back(quillar::test::MakeStopSignalsTest());
     int failed = 0;
     for (const auto& suite : suites)
         failed += QTest::qExec(suite.get(), argc, argv) != 0 ? 1 : 0;
