@@ -1,18 +1,13 @@
 #include "app/config.h"
 
-#include "app/file_replace.h"
+#include "app/file_system.h"
 
 #include <SimpleIni.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <limits>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace quillar {
 
@@ -44,49 +39,11 @@ std::string_view TrimIniBlanks(std::string_view s) {
 // The configuration is a regular file. A FIFO, a device or a folder under its
 // name is treated as unreadable: opening a FIFO for reading would block
 // start-up until a writer came. The open itself never blocks.
-std::optional<std::string> ReadRegularFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return std::nullopt;
-    }
+std::optional<std::string> ReadConfigurationFile(const std::string& path) {
     std::string text;
-    const int error = ReadRest(fd, text);
-    close(fd);
-    if (error != 0)
+    if (ReadRegularFile(path, text))
         return std::nullopt;
     return text;
-}
-
-// The file that a write to path must replace: path itself, or, when path is a
-// symbolic link (also a chain of them, or one whose target does not exist
-// yet), the file it finally points to, so that the link stays a link.
-std::string WriteTarget(const std::string& path) {
-    std::string target = path;
-    for (int depth = 0; depth < 40; ++depth) {
-        struct stat st {};
-        if (lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return target;
-        std::vector<char> link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
-        const ssize_t n = readlink(target.c_str(), link.data(), link.size());
-        if (n < 0 || static_cast<std::size_t>(n) >= link.size())
-            return target;
-        const std::string next(link.data(), static_cast<std::size_t>(n));
-        const std::size_t slash = target.find_last_of('/');
-        target = next.front() == '/' || slash == std::string::npos
-                     ? next
-                     : target.substr(0, slash + 1) + next;
-    }
-    return target; // a loop of links: the write fails with the usual message
-}
-
-// The user's read-only mark on the file is respected, also by root, whom the
-// kernel would let write anyway.
-bool IsWritableFile(const std::string& path, const struct stat& st) {
-    return (st.st_mode & 0222) != 0 && access(path.c_str(), W_OK) == 0;
 }
 
 // Puts "<key>=<value>" into the text of an INI file: the first such key
@@ -162,6 +119,10 @@ std::string WithConfigKey(const std::string& text, std::string_view key, const s
     return out;
 }
 
+bool IsSeparator(char c) {
+    return c == '/' || c == static_cast<char>(std::filesystem::path::preferred_separator);
+}
+
 [[noreturn]] void UnableToWrite(const std::string& path) {
     throw std::runtime_error("Unable to write to " + path);
 }
@@ -174,6 +135,49 @@ std::string IniPathForExecutable(const std::string& executablePath) {
     const bool hasExtension =
         dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
     return (hasExtension ? executablePath.substr(0, dot) : executablePath) + ".ini";
+}
+
+std::optional<std::string> ResolveArchiveFolder(std::string_view value, const std::string& iniPath,
+                                                const std::optional<std::string>& home) {
+    value = TrimIniBlanks(value);
+    if (!value.empty() && (value.front() == '"' || value.front() == '\'')) {
+        if (value.size() < 2 || value.back() != value.front())
+            return std::nullopt; // a quote left open
+        value = value.substr(1, value.size() - 2);
+    }
+    if (value.empty())
+        return std::string();
+    std::string folder;
+    std::size_t homeLength = 0;
+    if (value.front() == '~')
+        homeLength = 1;
+    else if (value.starts_with("${HOME}"))
+        homeLength = 7;
+    else if (value.starts_with("$HOME"))
+        homeLength = 5;
+    if (homeLength > 0) {
+        const std::string_view rest = value.substr(homeLength);
+        // "~user", "$HOMEDIR": nothing Quillar expands, and no folder to make literally.
+        if ((!rest.empty() && !IsSeparator(rest.front())) || !home || home->empty())
+            return std::nullopt;
+        folder = *home;
+        while (!rest.empty() && !folder.empty() && IsSeparator(folder.back()))
+            folder.pop_back();
+        folder += rest;
+    } else if (value.front() == '$') {
+        return std::nullopt; // another variable: nothing Quillar expands
+    } else {
+        folder = std::string(value);
+        if (!FsPath(folder).is_absolute())
+            folder = Utf8Path(FsPath(iniPath).parent_path() / FsPath(folder));
+    }
+    if (!UsableArchiveFolder(folder))
+        return std::nullopt;
+    return folder;
+}
+
+bool UsableArchiveFolder(const std::string& folder) {
+    return folder.size() <= MaxArchiveFolderLength && FsPath(folder).is_absolute();
 }
 
 std::optional<std::int32_t> ParseIniInteger(std::string_view text) {
@@ -277,7 +281,7 @@ ShellConfig ReadShellConfig(const std::string& iniPath) {
     CSimpleIniA ini; // the "A" flavour matches names regardless of case
     ini.SetUnicode(false);
     ini.SetMultiKey(false);
-    const std::optional<std::string> text = ReadRegularFile(iniPath);
+    const std::optional<std::string> text = ReadConfigurationFile(iniPath);
     if (!text || ini.LoadData(text->data(), text->size()) < 0)
         return config;
     auto readString = [&](const char* key) {
@@ -290,8 +294,13 @@ ShellConfig ReadShellConfig(const std::string& iniPath) {
     config.languageOptions = SplitLanguageOptions(readString("LanguageOption"));
     config.model = readString("Model");
     config.manualPorts = readString("ManualPorts");
-    if (ini.GetValue("Config", "ArchiveFolder", nullptr) != nullptr)
-        config.archiveFolder = std::string(TrimIniBlanks(readString("ArchiveFolder")));
+    if (const char* archive = ini.GetValue("Config", "ArchiveFolder", nullptr)) {
+        // Read whole; a value that names no usable folder stays as written, so
+        // that the archive is off and says why, instead of going elsewhere.
+        const std::string written(TrimIniBlanks(archive));
+        config.archiveFolder =
+            ResolveArchiveFolder(written, iniPath, HomeFolder()).value_or(written);
+    }
     return config;
 }
 
@@ -305,13 +314,16 @@ void WriteModel(const std::string& iniPath, const std::string& model) {
 
 void WriteConfigKey(const std::string& iniPath, std::string_view key, const std::string& value) {
     const std::string target = WriteTarget(iniPath);
-    struct stat st {};
-    const bool exists = stat(target.c_str(), &st) == 0;
-    if (exists && (!S_ISREG(st.st_mode) || !IsWritableFile(target, st)))
+    std::error_code statusError;
+    const std::filesystem::file_status status =
+        std::filesystem::status(FsPath(target), statusError);
+    const bool exists = std::filesystem::exists(status);
+    // The user's read-only mark on the file is respected, also by root.
+    if (exists && (!std::filesystem::is_regular_file(status) || !MayWriteFile(target)))
         UnableToWrite(iniPath);
     if (!exists) {
         // A user's first choice creates the configuration folder too.
-        const std::filesystem::path folder = std::filesystem::path(target).parent_path();
+        const std::filesystem::path folder = FsPath(target).parent_path();
         std::error_code error;
         if (!folder.empty() && !std::filesystem::is_directory(folder, error) &&
             (!std::filesystem::create_directories(folder, error) || error))
@@ -319,7 +331,7 @@ void WriteConfigKey(const std::string& iniPath, std::string_view key, const std:
     }
     std::optional<std::string> current;
     if (exists) {
-        current = ReadRegularFile(target);
+        current = ReadConfigurationFile(target);
         if (!current)
             UnableToWrite(iniPath); // not readable: the rest of it would be lost
     }
@@ -327,7 +339,10 @@ void WriteConfigKey(const std::string& iniPath, std::string_view key, const std:
 
     // Written beside the real file and renamed over it: a reader never sees
     // half a file, and a symbolic link keeps pointing at it.
-    if (ReplaceFile(target, target + ".tmp-XXXXXX", updated, exists ? st.st_mode & 07777 : 0644))
+    const std::filesystem::perms permissions =
+        exists ? status.permissions() & std::filesystem::perms::mask
+               : static_cast<std::filesystem::perms>(0644);
+    if (ReplaceWholeFile(target, target + ".tmp-XXXXXX", updated, permissions))
         UnableToWrite(iniPath);
 }
 

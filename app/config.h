@@ -15,15 +15,36 @@ struct ShellConfig {
     std::int32_t language = 0;                // "Language", default 0
     std::vector<std::string> languageOptions; // "LanguageOption", split into items
     std::string model;                        // "Model", compared exactly by the callers
-    // "ArchiveFolder": where tests are kept; empty = no archive, absent = the default.
+    // "ArchiveFolder": where tests are kept, as ResolveArchiveFolder gives it;
+    // empty = no archive, absent = the default. A value that names no folder
+    // Quillar can use stays as written, which UsableArchiveFolder refuses.
     std::optional<std::string> archiveFolder;
     // "ManualPorts": ports opened only when chosen from the menu, as the port
     // list writes them (comma text); empty = none.
     std::string manualPorts;
 };
 
-// The longest string value that is read; longer values are cut.
+// The longest string value that is read; longer values are cut (but for
+// "ArchiveFolder": a cut path would name another folder).
 inline constexpr std::size_t MaxIniStringLength = 2047;
+
+// The longest archive folder that Quillar takes.
+inline constexpr std::size_t MaxArchiveFolderLength = MaxIniStringLength;
+
+// The folder that an "ArchiveFolder" value names, read as people write paths:
+// blanks and one pair of quotes (" or ') around it go; a leading "~", "$HOME"
+// or "${HOME}", alone or before a separator, stands for home; a relative path
+// is taken from the folder of the configuration file iniPath. An empty value
+// gives "" (no archive). nullopt when the value names no folder that Quillar
+// can use: a leading ~ or $ of another form, a quote left open, ~ without a
+// home, or a result that is still not absolute or is longer than
+// MaxArchiveFolderLength. Such a value, as written, is never usable either.
+std::optional<std::string> ResolveArchiveFolder(std::string_view value, const std::string& iniPath,
+                                                const std::optional<std::string>& home);
+
+// Whether folder can be the archive: an absolute path of at most
+// MaxArchiveFolderLength bytes.
+bool UsableArchiveFolder(const std::string& folder);
 
 // The executable's path with its extension, if any, replaced by ".ini".
 std::string IniPathForExecutable(const std::string& executablePath);

@@ -1,6 +1,7 @@
 #include "app/file_locations.h"
 
 #include "app/config.h"
+#include "app/file_system.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,11 @@ std::string WithSlash(std::string dir) {
     return dir;
 }
 
+// The folder of path, as UTF-8 text with the separators as written.
+std::string Parent(const std::string& path) {
+    return Utf8Path(FsPath(path).parent_path());
+}
+
 // An XDG base directory counts only when absolute; a relative one is ignored.
 std::optional<std::string> AbsoluteVariable(const LocationProbe& probe, const std::string& name) {
     const std::optional<std::string> value = probe.environment(name);
@@ -27,8 +33,7 @@ std::optional<std::string> AbsoluteVariable(const LocationProbe& probe, const st
 } // namespace
 
 FileLocations LocateFiles(const std::string& executablePath, const LocationProbe& probe) {
-    const std::filesystem::path executable(executablePath);
-    const std::string executableDir = WithSlash(executable.parent_path().string());
+    const std::string executableDir = WithSlash(Parent(executablePath));
     FileLocations portable;
     portable.iniPath = IniPathForExecutable(executablePath);
     portable.logoDir = executableDir;
@@ -48,8 +53,7 @@ FileLocations LocateFiles(const std::string& executablePath, const LocationProbe
     FileLocations installed;
     installed.logoDir = configHome + "quillar/";
     installed.iniPath = installed.logoDir + "quillar.ini";
-    const std::string dataDir =
-        WithSlash((executable.parent_path().parent_path() / "share" / "quillar").string());
+    const std::string dataDir = WithSlash(Parent(Parent(executablePath))) + "share/quillar/";
     installed.stateImageDir = probe.exists(dataDir + "0.png") ? dataDir : executableDir;
     return installed;
 }
@@ -63,7 +67,7 @@ LocationProbe SystemProbe() {
     };
     probe.exists = [](const std::string& path) {
         std::error_code error;
-        return std::filesystem::exists(path, error);
+        return std::filesystem::exists(FsPath(path), error);
     };
     return probe;
 }

@@ -1,17 +1,15 @@
 #include "app/report_archive.h"
 
-#include "app/file_replace.h"
+#include "app/file_system.h"
 
 #include "report/report_pages.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
+#include <filesystem>
 #include <iterator>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quillar {
 
@@ -216,69 +214,100 @@ std::string_view HeaderFields(std::string_view text) {
     return text;
 }
 
-std::string ErrnoText(int code) {
-    std::string text = std::strerror(code);
-    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
 // A failure with the folder it concerns and the system's reason.
 struct WriteFailure {
     std::string folder;
     std::string reason;
 };
 
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
+// folder/name with the OS's separator.
+std::string Join(const std::string& folder, const std::string& name) {
+    return Utf8Path(FsPath(folder) / FsPath(name));
 }
 
-void MakeFolder(const std::string& path) {
-    if (mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) {
-        struct stat st {};
-        if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            return;
-        throw WriteFailure{path, ErrnoText(ENOTDIR)};
-    }
-    throw WriteFailure{path, ErrnoText(errno)};
+void MakeFolderOrThrow(const std::string& path) {
+    if (const std::error_code error = MakeFolder(path))
+        throw WriteFailure{path, ErrorText(error)};
 }
 
-// Writes bytes to a temporary file in folder and renames it to name: a
-// reader never finds half a file under the real name.
+// The temporary files of the writes below: ".<name>.tmp-XXXXXX" beside the
+// file they replace.
+constexpr std::string_view kTemporaryTail = ".tmp-XXXXXX";
+
+bool IsTemporaryName(std::string_view name) {
+    if (name.size() < 2 + kTemporaryTail.size() || name.front() != '.')
+        return false;
+    const std::string_view tail = name.substr(name.size() - kTemporaryTail.size());
+    return tail.starts_with(kTemporaryTail.substr(0, 5)) &&
+           std::all_of(tail.begin() + 5, tail.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+           });
+}
+
+// Writes bytes to a temporary file and renames it to folder/name: a reader
+// never finds half a file under the real name. A symbolic link under the name
+// is written through and stays a link.
 void WriteReplacing(const std::string& folder, const std::string& name, std::string_view bytes) {
-    if (const int error =
-            ReplaceFile(folder + "/" + name, folder + "/." + name + ".tmp-XXXXXX", bytes, 0644))
-        throw WriteFailure{folder, ErrnoText(error)};
+    const std::filesystem::path target = FsPath(WriteTarget(Join(folder, name)));
+    std::string hidden(".");
+    hidden += Utf8Path(target.filename());
+    hidden += kTemporaryTail;
+    const std::string temporary = Utf8Path(target.parent_path() / FsPath(hidden));
+    if (const std::error_code error = ReplaceWholeFile(Utf8Path(target), temporary, bytes,
+                                                       static_cast<std::filesystem::perms>(0644)))
+        throw WriteFailure{folder, ErrorText(error)};
 }
 
 std::string ReadWhole(const std::string& path, const std::string& folder) {
     std::string text;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return text;
-        throw WriteFailure{folder, ErrnoText(errno)};
-    }
-    const int error = ReadRest(fd, text);
-    close(fd);
-    if (error != 0)
-        throw WriteFailure{folder, ErrnoText(error)};
+    const std::error_code error = ReadRegularFile(path, text);
+    if (error == std::errc::no_such_file_or_directory)
+        return {};
+    if (error)
+        throw WriteFailure{folder, ErrorText(error)};
     return text;
 }
 
-// Renames root/name to "tests (earlier layout).csv", with a suffix when
-// taken; a log moved aside before is never replaced.
+// Renames the log at root/name, or the file it links to, to "<its name>
+// (earlier layout).csv" beside it ("tests (earlier layout).csv"), with a
+// suffix when taken; a log moved aside before is never replaced.
 void MoveAside(const std::string& root, const std::string& name) {
+    const std::filesystem::path log = FsPath(WriteTarget(Join(root, name)));
+    const std::string stem = Utf8Path(log.stem());
     for (int attempt = 1;; ++attempt) {
-        const std::string moved =
-            "tests (earlier layout)" +
-            (attempt > 1 ? " (" + std::to_string(attempt) + ")" : std::string()) + ".csv";
-        if (Exists(root + "/" + moved))
+        const std::filesystem::path moved =
+            log.parent_path() /
+            FsPath(stem + " (earlier layout)" +
+                   (attempt > 1 ? " (" + std::to_string(attempt) + ")" : std::string()) +
+                   Utf8Path(log.extension()));
+        if (PathExists(Utf8Path(moved)))
             continue;
-        if (std::rename((root + "/" + name).c_str(), (root + "/" + moved).c_str()) != 0)
-            throw WriteFailure{root, ErrnoText(errno)};
+        std::error_code error;
+        std::filesystem::rename(log, moved, error);
+        if (error)
+            throw WriteFailure{root, ErrorText(error)};
         return;
+    }
+}
+
+// A month folder of the archive: "2026-12".
+bool IsMonthFolderName(std::string_view name) {
+    return name.size() == 7 && name[4] == '-' &&
+           std::all_of(name.begin(), name.begin() + 4, IsDigit) && IsDigit(name[5]) &&
+           IsDigit(name[6]);
+}
+
+// Removes folder's temporary files that are older than a write takes.
+void RemoveStaleIn(const std::filesystem::path& folder) {
+    const auto before = std::filesystem::file_time_type::clock::now() - StaleTemporaryAge;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code fileError;
+        if (IsTemporaryName(Utf8Path(it->path().filename())) &&
+            it->symlink_status(fileError).type() == std::filesystem::file_type::regular &&
+            std::filesystem::last_write_time(it->path(), fileError) < before && !fileError)
+            std::filesystem::remove(it->path(), fileError);
     }
 }
 
@@ -290,7 +319,8 @@ std::string RecordName(const ArchiveJob& job, const std::string& folder,
         return known->second;
     std::string name = job.baseName;
     for (int suffix = 2;
-         Exists(folder + "/" + name + ".txt") || Exists(folder + "/" + name + ".pdf"); ++suffix)
+         PathExists(Join(folder, name + ".txt")) || PathExists(Join(folder, name + ".pdf"));
+         ++suffix)
         name = job.baseName + " (" + std::to_string(suffix) + ")";
     return name;
 }
@@ -449,20 +479,17 @@ std::string ArchiveCsvHeader() {
 ArchiveResult WriteArchiveJob(const ArchiveJob& job, std::map<std::uint64_t, std::string>& names) {
     ArchiveResult result;
     result.recordId = job.recordId;
-    const std::string folder = job.root + "/" + MonthFolderName(job.time);
+    const std::string folder = Join(job.root, MonthFolderName(job.time));
     result.folder = job.root;
     try {
         // The archive folder itself is made too: absent means its first use.
-        std::string made;
-        for (std::size_t slash = 1; slash != std::string::npos;) {
-            slash = job.root.find('/', slash);
-            made = job.root.substr(0, slash);
-            if (slash != std::string::npos)
-                ++slash;
-            if (!made.empty() && !Exists(made))
-                MakeFolder(made);
+        std::filesystem::path made;
+        for (const std::filesystem::path& part : FsPath(job.root)) {
+            made /= part;
+            if (made.has_relative_path() && !PathExists(Utf8Path(made)))
+                MakeFolderOrThrow(Utf8Path(made));
         }
-        MakeFolder(folder);
+        MakeFolderOrThrow(folder);
         result.folder = folder;
         const std::string name = RecordName(job, folder, names);
         result.baseName = name;
@@ -473,7 +500,7 @@ ArchiveResult WriteArchiveJob(const ArchiveJob& job, std::map<std::uint64_t, std
 
         std::vector<std::string> row{name};
         row.insert(row.end(), job.csv.begin(), job.csv.end());
-        const std::string logPath = job.root + "/tests.csv";
+        const std::string logPath = Join(job.root, "tests.csv");
         std::string log = ReadWhole(logPath, job.root);
         if (!log.empty() && HeaderFields(log) != HeaderFields(ArchiveCsvHeader())) {
             // Rows of this layout under another header would sit in the
@@ -488,12 +515,107 @@ ArchiveResult WriteArchiveJob(const ArchiveJob& job, std::map<std::uint64_t, std
         result.folder = failure.folder;
         result.reason = failure.reason;
     }
-    if (!job.pdfPath.empty())
-        unlink(job.pdfPath.c_str());
+    if (!job.pdfPath.empty()) {
+        std::error_code error;
+        std::filesystem::remove(FsPath(job.pdfPath), error);
+    }
     return result;
 }
 
-ArchiveWriter::ArchiveWriter(Done done) : done_(std::move(done)), thread_([this] { Run(); }) {}
+void RemoveStaleArchiveTemporaries(const std::string& root) {
+    if (root.empty())
+        return;
+    const std::filesystem::path folder = FsPath(root);
+    RemoveStaleIn(folder);
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code typeError;
+        if (IsMonthFolderName(Utf8Path(it->path().filename())) &&
+            it->symlink_status(typeError).type() == std::filesystem::file_type::directory)
+            RemoveStaleIn(it->path());
+    }
+}
+
+ScratchFolder::ScratchFolder(std::string path, std::unique_ptr<FileHold> hold)
+    : path_(std::move(path)), hold_(std::move(hold)) {}
+
+ScratchFolder::~ScratchFolder() {
+    hold_.reset(); // Windows removes no file that is open
+    std::error_code error;
+    std::filesystem::remove_all(FsPath(path_), error);
+}
+
+std::unique_ptr<ScratchFolder> ScratchFolder::Create(const std::vector<std::string>& parents,
+                                                     const std::string& own, std::uintmax_t room) {
+    auto makeIn = [room](const std::string& parent,
+                         bool needRoom) -> std::unique_ptr<ScratchFolder> {
+        std::error_code error;
+        if (parent.empty() || !std::filesystem::is_directory(FsPath(parent), error))
+            return nullptr;
+        if (needRoom && std::filesystem::space(FsPath(parent), error).available < room)
+            return nullptr;
+        if (error)
+            return nullptr;
+        std::string path = Utf8Path(FsPath(parent) / "Quillar-XXXXXX");
+        if (MakeUniqueFolder(path))
+            return nullptr;
+        std::unique_ptr<FileHold> hold = FileHold::Take(Utf8Path(FsPath(path) / ".lock"), true);
+        if (!hold) {
+            std::filesystem::remove_all(FsPath(path), error);
+            return nullptr;
+        }
+        return std::unique_ptr<ScratchFolder>(new ScratchFolder(std::move(path), std::move(hold)));
+    };
+    for (const std::string& parent : parents)
+        if (auto folder = makeIn(parent, true))
+            return folder;
+    if (!own.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(FsPath(own), error);
+        if (auto folder = makeIn(own, true))
+            return folder;
+    }
+    for (const std::string& parent : parents)
+        if (auto folder = makeIn(parent, false))
+            return folder;
+    return makeIn(own, false);
+}
+
+bool ScratchFolder::HasRoom(std::uintmax_t room) const {
+    std::error_code error;
+    const std::filesystem::space_info space = std::filesystem::space(FsPath(path_), error);
+    return !error && space.available >= room;
+}
+
+void RemoveStaleScratchFolders(const std::string& parent) {
+    if (parent.empty())
+        return;
+    const auto before = std::filesystem::file_time_type::clock::now() - StaleTemporaryAge;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(FsPath(parent), error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = Utf8Path(it->path().filename());
+        std::error_code entryError;
+        if (name.size() != 14 || !name.starts_with("Quillar-") ||
+            it->symlink_status(entryError).type() != std::filesystem::file_type::directory)
+            continue;
+        const std::string lock = Utf8Path(it->path() / ".lock");
+        if (PathExists(lock)) {
+            // Held: its program runs (or the lock is not this user's to open).
+            if (!FileHold::Take(lock, false))
+                continue;
+        } else if (const auto changed = std::filesystem::last_write_time(it->path(), entryError);
+                   entryError || changed >= before) {
+            continue; // just made, its lock to come; or an earlier Quillar's still in use
+        }
+        std::filesystem::remove_all(it->path(), entryError);
+    }
+}
+
+ArchiveWriter::ArchiveWriter(Done done, std::string tidyRoot)
+    : done_(std::move(done)), tidyRoot_(std::move(tidyRoot)), busy_(!tidyRoot_.empty()),
+      thread_([this] { Run(); }) {}
 
 ArchiveWriter::~ArchiveWriter() {
     {
@@ -518,6 +640,13 @@ void ArchiveWriter::WaitIdle() {
 }
 
 void ArchiveWriter::Run() {
+    if (!tidyRoot_.empty()) {
+        RemoveStaleArchiveTemporaries(tidyRoot_);
+        std::lock_guard lock(mutex_);
+        busy_ = false;
+        if (jobs_.empty())
+            idle_.notify_all();
+    }
     std::unique_lock lock(mutex_);
     while (true) {
         wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });

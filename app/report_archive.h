@@ -7,11 +7,13 @@
 
 #include "report/line_list.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -19,6 +21,8 @@
 #include <vector>
 
 namespace quillar {
+
+class FileHold;
 
 // Local time of the test's first bytes, to the minute.
 struct ArchiveTime {
@@ -98,29 +102,71 @@ struct ArchiveResult {
 // temporary file in the same folder and a rename, and its row in
 // <root>/tests.csv. A tests.csv that starts with another header (an earlier
 // layout) is first renamed, unchanged, to "tests (earlier layout).csv" (" (2)", " (3)"
-// … when taken), and a new one begun. A name used by another record gets a suffix " (2)",
-// " (3)" …; the files of the same record are replaced. names maps record ids
+// … when taken), and a new one begun. A file that is a symbolic link is
+// written (and moved aside) through the link, which stays a link. A name used by another record
+// gets a suffix " (2)", " (3)" …; the files of the same record are replaced. names maps record ids
 // to the names already fixed. Never throws: failures come back in the result.
 ArchiveResult WriteArchiveJob(const ArchiveJob& job, std::map<std::uint64_t, std::string>& names);
+
+// How old a temporary file of a write or a scratch folder without its lock
+// must be to count as left behind: older than any write takes.
+inline constexpr std::chrono::minutes StaleTemporaryAge{2};
+
+// Removes what writes in root and its month folders left behind when the
+// program was killed: temporary files (".<name>.tmp-XXXXXX") older than
+// StaleTemporaryAge. Another program's write in progress is younger.
+void RemoveStaleArchiveTemporaries(const std::string& root);
+
+// A private folder for files on their way into the archive (the engine's
+// PDFs): "<parent>/Quillar-XXXXXX", held through the FileHold of its ".lock"
+// while the object lives, removed with its files when it goes.
+class ScratchFolder {
+public:
+    // Made in the first of parents that is a folder with room bytes free and
+    // can be written in; else in own (made when missing) when it has the room;
+    // else in the first of them all that can be written in. nullptr when none can.
+    static std::unique_ptr<ScratchFolder> Create(const std::vector<std::string>& parents,
+                                                 const std::string& own, std::uintmax_t room);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+    // Whether the folder's disk has room bytes free.
+    bool HasRoom(std::uintmax_t room) const;
+
+private:
+    ScratchFolder(std::string path, std::unique_ptr<FileHold> hold);
+    std::string path_;
+    std::unique_ptr<FileHold> hold_;
+};
+
+// Removes the scratch folders in parent that were left behind: those whose
+// lock no running program holds (it was killed or crashed), and those without
+// a lock (an earlier Quillar's) not changed for StaleTemporaryAge.
+void RemoveStaleScratchFolders(const std::string& parent);
 
 // A thread that writes jobs in the order given. done is called on that
 // thread after each job. The destructor writes what is queued, then ends.
 class ArchiveWriter {
 public:
     using Done = std::function<void(const ArchiveResult&)>;
-    explicit ArchiveWriter(Done done);
+    // tidyRoot: an archive whose stale temporary files are removed first
+    // (RemoveStaleArchiveTemporaries); empty = none.
+    explicit ArchiveWriter(Done done, std::string tidyRoot = {});
     ~ArchiveWriter();
     ArchiveWriter(const ArchiveWriter&) = delete;
     ArchiveWriter& operator=(const ArchiveWriter&) = delete;
 
     void Submit(ArchiveJob job);
-    // Blocks until every job submitted so far is written.
+    // Blocks until every job submitted so far is written (and the tidying done).
     void WaitIdle();
 
 private:
     void Run();
 
     Done done_;
+    std::string tidyRoot_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;

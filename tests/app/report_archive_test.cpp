@@ -13,13 +13,15 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <sys/stat.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace quillar {
 namespace {
@@ -135,13 +137,15 @@ TEST(ArchiveLog, kd520ValuesAreNumbersInTheirColumnsUnit_alsoWithTranslatedLabel
 class ArchiveFilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "quillar-archive-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        std::random_device random;
+        do
+            dir_ = fs::temp_directory_path() / ("quillar-archive-" + std::to_string(random()));
+        while (!fs::create_directory(dir_));
         root_ = dir_ / "reports" / "shop";
     }
     void TearDown() override {
-        chmod(dir_.c_str(), 0755);
+        std::error_code error;
+        fs::permissions(root_, fs::perms::owner_all, error);
         fs::remove_all(dir_);
     }
 
@@ -243,6 +247,7 @@ TEST_F(ArchiveFilesTest, logOfAnEarlierLayoutIsMovedAsideUnchanged_andANewOneBeg
     EXPECT_EQ(FilesIn(root_).size(), 4u);
 }
 
+#ifndef _WIN32 // the reading programs are Linux's
 // A shell command's standard output; nullopt when it fails.
 std::optional<std::string> Output(const std::string& command) {
     FILE* pipe = popen(command.c_str(), "r");
@@ -350,14 +355,22 @@ TEST_F(ArchiveFilesTest, spreadsheetsReadTheLogAsWritten_pythonCsvAndLibreOffice
     EXPECT_EQ(plain, shown);
 }
 
+#endif
+
 TEST_F(ArchiveFilesTest, unwritableFolderFailsWithFolderAndReason_andLeavesNothing) {
+#ifdef _WIN32
+    if (true) { // a folder's read-only mark does not stop Windows from adding files
+#else
     if (geteuid() == 0) {
+#endif
         // root writes into a read-only folder; a file in the folder's place fails for anyone.
         fs::create_directories(root_.parent_path());
         std::ofstream(root_) << "not a folder";
     } else {
         fs::create_directories(root_);
-        chmod(root_.c_str(), 0555);
+        fs::permissions(root_, fs::perms::owner_read | fs::perms::owner_exec |
+                                   fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
     }
     std::map<std::uint64_t, std::string> names;
     ArchiveJob job = Job(1, "raw", "v");
@@ -368,7 +381,6 @@ TEST_F(ArchiveFilesTest, unwritableFolderFailsWithFolderAndReason_andLeavesNothi
     EXPECT_FALSE(result.reason.empty());
     EXPECT_TRUE(names.empty());
     EXPECT_FALSE(fs::exists(job.pdfPath)); // the engine's temporary file is not left behind
-    chmod(root_.c_str(), 0755);
 }
 
 TEST_F(ArchiveFilesTest, writerWritesInOrderOffTheCallersThread_andFinishesAtDestruction) {
@@ -395,6 +407,129 @@ TEST_F(ArchiveFilesTest, writerWritesInOrderOffTheCallersThread_andFinishesAtDes
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 6); // header and five records
     EXPECT_NE(log.find("WX12345,1b\r\n"), std::string::npos);
     EXPECT_EQ(ReadFile(root_ / "2026-12" / (results[0].baseName + ".txt")), "raw 1 again");
+}
+
+TEST_F(ArchiveFilesTest, symbolicLinkLogIsWrittenThroughAndMovedAsideAtItsTarget) {
+    // The log kept on a shared folder, reached by a relative link.
+    fs::create_directories(root_);
+    fs::create_directory(dir_ / "shared");
+    const fs::path shared = dir_ / "shared" / "workshop.csv";
+    std::ofstream(shared, std::ios::binary) << "File,Result\r\nx,GOOD\r\n"; // an earlier layout
+    std::error_code linkError;
+    fs::create_symlink("../../shared/workshop.csv", root_ / "tests.csv", linkError);
+    if (linkError)
+        GTEST_SKIP() << "no symbolic links here: " << linkError.message();
+
+    std::map<std::uint64_t, std::string> names;
+    ASSERT_TRUE(WriteArchiveJob(Job(1, "raw", "first"), names).ok);
+    ASSERT_TRUE(WriteArchiveJob(Job(2, "raw", "second"), names).ok);
+    EXPECT_TRUE(fs::is_symlink(root_ / "tests.csv"));
+    EXPECT_EQ(ReadFile(shared), ArchiveCsvHeader() + "2026-12-08 0956 KD520 WX12345,first\r\n" +
+                                    "2026-12-08 0956 KD520 WX12345 (2),second\r\n");
+    // The earlier log is kept beside the file the link names, under its name.
+    EXPECT_EQ(ReadFile(dir_ / "shared" / "workshop (earlier layout).csv"),
+              "File,Result\r\nx,GOOD\r\n");
+    EXPECT_EQ(FilesIn(dir_ / "shared"),
+              (std::vector<std::string>{"workshop (earlier layout).csv", "workshop.csv"}));
+    EXPECT_EQ(FilesIn(root_), (std::vector<std::string>{"2026-12", "tests.csv"}));
+}
+
+// A file of the given age, in seconds.
+void WriteAged(const fs::path& path, int ageSeconds) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << "partial";
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(ageSeconds));
+}
+
+TEST_F(ArchiveFilesTest, killedWritesLeftovers_removedAtTheNextStart_othersKept) {
+    const int old = std::chrono::seconds(StaleTemporaryAge).count() + 60;
+    const fs::path month = root_ / "2026-11";
+    WriteAged(root_ / ".tests.csv.tmp-a1B2c3", old);
+    WriteAged(month / ".2026-11-02 0800 QM.pdf.tmp-Zz9yY8", old);
+    WriteAged(root_ / "2026-10" / ".2026-10-01 0700 QM.txt.tmp-qwerty", old);
+    // Another program's write in progress; the user's own files, also in
+    // folders that are no month's.
+    WriteAged(root_ / ".tests.csv.tmp-Fresh1", 0);
+    WriteAged(root_ / "tests.csv.tmp-abcdef", old);
+    WriteAged(root_ / ".notes.tmp-abc", old);
+    WriteAged(month / "2026-11-02 0800 QM.txt", old);
+    WriteAged(root_ / "photos" / ".car.jpg.tmp-abcdef", old);
+
+    std::vector<ArchiveResult> results;
+    {
+        ArchiveWriter writer([&](const ArchiveResult& result) { results.push_back(result); },
+                             root_.string());
+        writer.WaitIdle(); // the tidying is done before the writer is idle
+        EXPECT_EQ(FilesIn(root_),
+                  (std::vector<std::string>{".notes.tmp-abc", ".tests.csv.tmp-Fresh1", "2026-10",
+                                            "2026-11", "photos", "tests.csv.tmp-abcdef"}));
+        EXPECT_EQ(FilesIn(month), std::vector<std::string>{"2026-11-02 0800 QM.txt"});
+        EXPECT_TRUE(FilesIn(root_ / "2026-10").empty());
+        EXPECT_EQ(FilesIn(root_ / "photos"), std::vector<std::string>{".car.jpg.tmp-abcdef"});
+        writer.Submit(Job(1, "raw", "v"));
+    }
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].ok) << results[0].reason;
+    // No archive yet: nothing to tidy, nothing made.
+    ArchiveWriter(nullptr, (dir_ / "none").string()).WaitIdle();
+    EXPECT_FALSE(fs::exists(dir_ / "none"));
+}
+
+TEST_F(ArchiveFilesTest, scratchFolderInTheFirstUsableParent_leftoversOfEndedRunsRemoved) {
+    const fs::path temp = dir_ / "temp";
+    const fs::path own = dir_ / "cache" / "quillar";
+    fs::create_directories(temp);
+    std::ofstream(dir_ / "a-file") << "x";
+    const std::vector<std::string> parents{(dir_ / "missing").string(), (dir_ / "a-file").string(),
+                                           temp.string()};
+    auto parentOf = [](const std::unique_ptr<ScratchFolder>& folder) {
+        return fs::path(folder->Path()).parent_path();
+    };
+    {
+        // A missing temporary folder or a file in its place is passed over.
+        const auto live = ScratchFolder::Create(parents, own.string(), 1);
+        ASSERT_NE(live, nullptr);
+        EXPECT_EQ(parentOf(live), temp);
+        EXPECT_EQ(fs::path(live->Path()).filename().string().substr(0, 8), "Quillar-");
+        EXPECT_FALSE(fs::exists(own)); // not needed, not made
+        // None with the room: the user's own folder is made and tried, then
+        // the first that can be written in.
+        const auto roomless = ScratchFolder::Create(parents, own.string(), std::uintmax_t(-1));
+        ASSERT_NE(roomless, nullptr);
+        EXPECT_EQ(parentOf(roomless), temp);
+        EXPECT_TRUE(fs::is_directory(own));
+        const auto ownOnly = ScratchFolder::Create({(dir_ / "missing").string()}, own.string(), 1);
+        ASSERT_NE(ownOnly, nullptr);
+        EXPECT_EQ(parentOf(ownOnly), own);
+        EXPECT_EQ(ScratchFolder::Create({(dir_ / "missing").string()}, "", 1), nullptr);
+
+        // Left behind: a killed run's (its lock held by no one), an earlier
+        // Quillar's without a lock; kept: the live ones, one just being made,
+        // and anything else.
+        const int old = std::chrono::seconds(StaleTemporaryAge).count() + 60;
+        WriteAged(temp / "Quillar-kiLLed" / "1-1.pdf", 0);
+        WriteAged(temp / "Quillar-kiLLed" / ".lock", 0);
+#ifndef _WIN32 // where a folder's time can be set
+        WriteAged(temp / "Quillar-earli1" / "3-2.pdf", old);
+        fs::last_write_time(temp / "Quillar-earli1",
+                            fs::file_time_type::clock::now() - std::chrono::seconds(old));
+#endif
+        fs::create_directory(temp / "Quillar-making");
+        WriteAged(temp / "Quillar-notes" / "x", old);
+        WriteAged(temp / "Quillar-file01", old);
+        std::ofstream(fs::path(live->Path()) / "2-1.pdf") << "in progress";
+        RemoveStaleScratchFolders(temp.string());
+        std::vector<std::string> expected{fs::path(live->Path()).filename().string(),
+                                          fs::path(roomless->Path()).filename().string(),
+                                          "Quillar-file01", "Quillar-making", "Quillar-notes"};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(FilesIn(temp), expected);
+        EXPECT_EQ(ReadFile(fs::path(live->Path()) / "2-1.pdf"), "in progress");
+    }
+    // Gone with their objects.
+    EXPECT_EQ(FilesIn(temp),
+              (std::vector<std::string>{"Quillar-file01", "Quillar-making", "Quillar-notes"}));
+    EXPECT_TRUE(FilesIn(own).empty());
 }
 
 } // namespace
