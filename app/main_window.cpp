@@ -232,6 +232,10 @@ void TForm1::FormCreate() {
     ReceivedText_.clear();
 
     ReportView_ = std::make_unique<TReportBrowser>(this);
+    ReportView_->SetImageFolders(
+        {QString::fromStdString(env_.logoDir.empty() ? env_.executableDir : env_.logoDir),
+         QString::fromStdString(env_.stateImageDir.empty() ? env_.executableDir
+                                                           : env_.stateImageDir)});
     ReportView_->SetHostWindow(Panel1);
     ReportView_->SetSize(Panel1->contentsRect().width(), Panel1->contentsRect().height());
     // The page's context menu prints as the Print button does.

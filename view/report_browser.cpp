@@ -726,6 +726,10 @@ void TReportBrowser::ForgetTypedValues() {
     impl_->freshStart = true;
 }
 
+void TReportBrowser::SetImageFolders(const QStringList& folders) {
+    impl_->requestFilter->SetImageFolders(folders);
+}
+
 QWebEngineView* TReportBrowser::View() const {
     return impl_->view;
 }

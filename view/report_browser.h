@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <string>
@@ -55,6 +56,11 @@ public:
     // Typed input values and the scroll position are carried from page to page
     // of the same report; after this call the next page starts fresh.
     void ForgetTypedValues();
+
+    // The folders of the page's own images (the logo's and the state
+    // images'): a page loads by file:// URL only the regular files directly
+    // in them, and nothing until they are set. The rest is refused unopened.
+    void SetImageFolders(const QStringList& folders);
 
     QWebEngineView* View() const;
 

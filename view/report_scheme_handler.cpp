@@ -19,7 +19,8 @@ void RegisterReportScheme() {
     QWebEngineUrlScheme scheme(ReportSchemeName());
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
     // Local access lets the page load its file:// images although the page
-    // itself comes from memory. As a local scheme its pages also fall under
+    // itself comes from memory; the request filter lets through those of the
+    // image folders only. As a local scheme its pages also fall under
     // LocalContentCanAccessRemoteUrls (off), a second guard beside the
     // request filter against reaching the network.
     scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme |

@@ -95,6 +95,8 @@ void PaperTest::init() {
     window_ = std::make_unique<QMainWindow>();
     window_->resize(900, 700);
     browser_ = new TReportBrowser(window_.get());
+    // The folders of the pages' images, as PageOf names them.
+    browser_->SetImageFolders({QUILLAR_STATE_IMAGE_DIR, QUILLAR_SAMPLES_DIR});
     browser_->SetHostWindow(window_.get());
     browser_->SetSize(900, 700);
     window_->show();

@@ -7,15 +7,20 @@
 #include "view_test_support.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMainWindow>
+#include <QMap>
 #include <QPageLayout>
 #include <QPageRanges>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -26,8 +31,15 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace std::string_literals;
@@ -44,6 +56,54 @@ std::string Page(const std::string& body) {
     return kHead + body + kFoot;
 }
 
+// The files opened in the watched folders, as "folder/name", from inotify.
+class OpenWatch {
+public:
+    explicit OpenWatch(const QStringList& folders) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        for (const QString& folder : folders) {
+            const int wd = inotify_add_watch(fd_, QFile::encodeName(folder).constData(), IN_OPEN);
+            names_[wd] = QFileInfo(folder).fileName();
+        }
+    }
+    ~OpenWatch() { close(fd_); }
+    bool Watching() const { return fd_ >= 0 && !names_.contains(-1); }
+    std::set<QString> Opened() {
+        alignas(inotify_event) char buffer[4096];
+        ssize_t n;
+        while ((n = read(fd_, buffer, sizeof buffer)) > 0) {
+            for (char* at = buffer; at < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                opened_.insert(names_[event->wd] + '/' +
+                               QString::fromUtf8(event->len ? event->name : ""));
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return opened_;
+    }
+
+private:
+    int fd_;
+    QMap<int, QString> names_;
+    std::set<QString> opened_;
+};
+
+// Whether a reader has (or waits on) the FIFO at path; a waiting reader is
+// let go with end of file, so that it cannot hold the test's process.
+bool FifoHasReader(const QString& path) {
+    const int fd = open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0) {
+        return errno != ENXIO;
+    }
+    close(fd);
+    return true;
+}
+
+bool SaveImage(const QString& path, int width, const char* format) {
+    QImage image(width, 5, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    return QDir().mkpath(QFileInfo(path).path()) && image.save(path, format);
+}
+
 } // namespace
 
 class ReportBrowserTest : public QObject {
@@ -56,7 +116,8 @@ private slots:
     void showPage_emptyTextGivesEmptyDocument();
     void showPage_replacesThePage_newestWins();
     void showPage_fiveMegabytePageShows();
-    void localFileImage_loads();
+    void fileUrls_onlyRegularFilesOfTheImageFoldersLoad_nothingElseIsOpened();
+    void imageFolderFile_urlNamesTheFileTheEngineWouldOpen();
     void pageScripts_doNotRun();
     void remoteRequests_areNeverMade();
     void navigationAwayFromTheReport_isRefused();
@@ -151,17 +212,86 @@ void ReportBrowserTest::showPage_fiveMegabytePageShows() {
     QCOMPARE(TextOf(EnginePage(), "last").toString(), QStringLiteral("end of report"));
 }
 
-void ReportBrowserTest::localFileImage_loads() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QImage image(7, 5, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    const QString path = dir.filePath("9.png");
-    QVERIFY(image.save(path));
-    const std::string body = "<img id=i src=\"file://" + path.toStdString() + "\">";
+void ReportBrowserTest::fileUrls_onlyRegularFilesOfTheImageFoldersLoad_nothingElseIsOpened() {
+    // A printout asking for a FIFO once held a thread in open() and the
+    // program at exit; any other file of the machine was read as well.
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString logo = root.filePath("logo");
+    const QString states = root.filePath("states");
+    const QString outside = root.filePath("outside");
+    QVERIFY(SaveImage(logo + "/logo.bmp", 9, "BMP"));
+    QVERIFY(SaveImage(states + "/7.png", 7, "PNG"));
+    // Images that would load if let through: outside, in a subfolder, in a
+    // folder whose name starts with the state folder's.
+    QVERIFY(SaveImage(outside + "/passwd", 3, "PNG"));
+    QVERIFY(SaveImage(states + "/sub/6.png", 3, "PNG"));
+    QVERIFY(SaveImage(states + "2/8.png", 3, "PNG"));
+    const QStringList fifos{states + "/3.png", outside + "/fifo"};
+    for (const QString& fifo : fifos) {
+        QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    }
+    // Also when a check below fails: a reader left waiting would hold the exit.
+    const auto releaseReaders = qScopeGuard([&] {
+        for (const QString& fifo : fifos) {
+            FifoHasReader(fifo);
+        }
+    });
+    std::filesystem::create_symlink((outside + "/passwd").toStdString(),
+                                    (states + "/4.png").toStdString());
+    std::filesystem::create_symlink("/dev/zero", (states + "/5.png").toStdString());
+    OpenWatch watch({states, outside, states + "/sub", states + "2"});
+    QVERIFY(watch.Watching());
+
+    browser_->SetImageFolders({logo + "/", states + "/"});
+    std::string body = "<link rel=stylesheet href=\"file://" + outside.toStdString() + "/fifo\">";
+    for (const QString& path :
+         {logo + "/logo.bmp", states + "/7.png", states + "/3.png", states + "/4.png",
+          states + "/5.png", QStringLiteral("/dev/zero"), outside + "/fifo", outside + "/passwd",
+          states + "/sub/6.png", states + "2/8.png"}) {
+        body += "<img src=\"file://" + path.toStdString() + "\">";
+    }
     QCOMPARE(ShowAndWait(*browser_, Page(body)), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(RunScript(EnginePage(), "document.getElementById('i').naturalWidth"),
-                              QVariant(7), kWaitMs);
+    const QString widths = "Array.prototype.every.call(document.images, function (i) {"
+                           "  return i.complete; }) && Array.prototype.map.call(document.images,"
+                           "  function (i) { return i.naturalWidth; }).join(' ')";
+    QTRY_COMPARE_WITH_TIMEOUT(RunScript(EnginePage(), widths).toString(),
+                              QStringLiteral("9 7 0 0 0 0 0 0 0 0"), kWaitMs);
+
+    // The state image is the one file opened in the watched folders: the
+    // watch sees opens, and the engine opened nothing else there.
+    QCOMPARE(watch.Opened(), std::set<QString>{"states/7.png"});
+    for (const QString& fifo : fifos) {
+        QVERIFY2(!FifoHasReader(fifo), qPrintable(fifo));
+    }
+    // Nothing waits on a file: the view goes at once.
+    delete browser_;
+    browser_ = nullptr;
+}
+
+void ReportBrowserTest::imageFolderFile_urlNamesTheFileTheEngineWouldOpen() {
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString folder = root.filePath("states");
+    QVERIFY(SaveImage(folder + "/7.png", 7, "PNG"));
+    QVERIFY(SaveImage(root.filePath("passwd"), 3, "PNG"));
+    QVERIFY(QDir().mkpath(folder + "/sub"));
+    std::filesystem::create_symlink("7.png", (folder + "/link.png").toStdString());
+    // Qt reads the invalid UTF-8 of %FF as this name; the engine asks for byte 0xFF.
+    const QString fromFF = QUrl("file://" + folder + "/%FF.png").toLocalFile();
+    QVERIFY(SaveImage(fromFF, 3, "PNG"));
+
+    const QStringList folders{folder};
+    const QString base = "file://" + folder;
+    QVERIFY(IsImageFolderFile(QUrl(base + "/7.png"), folders));
+    QVERIFY(IsImageFolderFile(QUrl(base + "/link.png"), folders));
+    QVERIFY(IsImageFolderFile(QUrl::fromLocalFile(fromFF), folders));
+    QVERIFY(!IsImageFolderFile(QUrl(base + "/7.png"), {}));
+    QVERIFY(!IsImageFolderFile(QUrl(base + "/%FF.png"), folders));
+    QVERIFY(!IsImageFolderFile(QUrl(base + "/../passwd"), folders));
+    QVERIFY(!IsImageFolderFile(QUrl("file://" + root.path() + "/states%2F7.png"), folders));
+    QVERIFY(!IsImageFolderFile(QUrl("file://server" + folder + "/7.png"), folders));
+    QVERIFY(!IsImageFolderFile(QUrl(base + "/sub"), folders));
 }
 
 void ReportBrowserTest::pageScripts_doNotRun() {

@@ -118,6 +118,8 @@ int Run(int argc, char** argv) {
     QWidget host;
     host.resize(900, 1200);
     TReportBrowser browser(&host);
+    browser.SetImageFolders({QString::fromStdString(
+        options.imageDir ? *options.imageDir : render::DefaultImageDirectory())});
     browser.SetHostWindow(&host);
     browser.SetSize(900, 1200);
     QEventLoop loop;
