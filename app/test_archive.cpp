@@ -1,12 +1,15 @@
 #include "app/test_archive.h"
 
 #include "app/blank_text.h"
+#include "app/config.h"
+#include "app/file_system.h"
 #include "app/typed_boxes.h"
 #include "report/models.h"
 #include "view/report_browser.h"
 
 #include <QDateTime>
 #include <QPointer>
+#include <QStandardPaths>
 
 #include <vector>
 
@@ -30,20 +33,50 @@ std::string TimeText(const ArchiveTime& t) {
         .toStdString();
 }
 
+// What a PDF may take in a scratch folder, with room to spare.
+constexpr std::uintmax_t kPdfRoom = 64 << 20;
+
+// The user's own folder for scratch folders, when the system's are missing or full.
+std::string OwnScratchParent() {
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation).toStdString();
+}
+
 } // namespace
 
 TTestArchive::TTestArchive(std::string root, std::function<ArchiveTime()> now)
     : root_(std::move(root)), now_(now ? std::move(now) : ClockTime) {
+    // What runs that were killed left in the temporary folders.
+    for (const std::string& parent : SystemTemporaryFolders())
+        RemoveStaleScratchFolders(parent);
+    RemoveStaleScratchFolders(OwnScratchParent());
+    if (!root_.empty() && !UsableArchiveFolder(root_)) {
+        QString written = QString::fromStdString(root_);
+        if (written.size() > 80)
+            written = written.left(80) + QStringLiteral("…");
+        const QString message =
+            QStringLiteral("The report archive is off: ArchiveFolder=%1 names no folder that "
+                           "Quillar can use. Write an absolute path, a path relative to the "
+                           "configuration file's folder, or one that begins with ~ or $HOME, at "
+                           "most %2 bytes long.")
+                .arg(written, QString::number(MaxArchiveFolderLength));
+        root_.clear(); // never a folder somewhere else
+        QMetaObject::invokeMethod(
+            this, [this, message] { emit failed(message); }, Qt::QueuedConnection);
+    }
     if (!Enabled())
         return;
-    writer_ = std::make_unique<ArchiveWriter>([this](const ArchiveResult& result) {
-        // From the writer's thread to the window's; the writer ends before
-        // this object does, so the object is there to receive it.
-        QMetaObject::invokeMethod(
-            this,
-            [this, result] { Report(result.ok, result.folder, result.baseName, result.reason); },
-            Qt::QueuedConnection);
-    });
+    writer_ = std::make_unique<ArchiveWriter>(
+        [this](const ArchiveResult& result) {
+            // From the writer's thread to the window's; the writer ends before
+            // this object does, so the object is there to receive it.
+            QMetaObject::invokeMethod(
+                this,
+                [this, result] {
+                    Report(result.ok, result.folder, result.baseName, result.reason);
+                },
+                Qt::QueuedConnection);
+        },
+        root_);
 }
 
 TTestArchive::~TTestArchive() {
@@ -80,9 +113,7 @@ bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
     const std::vector<std::string> pageValues =
         model == "KD520" ? Kd520Values(receivedText, language, &languageTable)
                          : std::vector<std::string>(Kd520ValueCount());
-    QString pdfPath;
-    if (pdfDir_.isValid())
-        pdfPath = pdfDir_.filePath(QStringLiteral("%1-%2.pdf").arg(recordId_).arg(++pdfCount_));
+    const QString pdfPath = NextPdfPath();
 
     QPointer<TTestArchive> self(this);
     view.SnapshotPage(
@@ -108,6 +139,23 @@ bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
                 taken();
         });
     return true;
+}
+
+QString TTestArchive::NextPdfPath() {
+    if (!pdfDir_ || !pdfDir_->HasRoom(kPdfRoom)) {
+        // The first temporary folder with room, else the user's own.
+        std::unique_ptr<ScratchFolder> next =
+            ScratchFolder::Create(SystemTemporaryFolders(), OwnScratchParent(), kPdfRoom);
+        if (next && (!pdfDir_ || next->HasRoom(kPdfRoom))) {
+            if (pdfDir_)
+                fullPdfDirs_.push_back(std::move(pdfDir_));
+            pdfDir_ = std::move(next);
+        }
+    }
+    if (!pdfDir_)
+        return {};
+    return QString::fromStdString(pdfDir_->Path()) +
+           QStringLiteral("/%1-%2.pdf").arg(recordId_).arg(++pdfCount_);
 }
 
 void TTestArchive::WaitWritten() {

@@ -8,13 +8,13 @@
 
 #include <QObject>
 #include <QString>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillar {
 
@@ -23,8 +23,10 @@ class TReportBrowser;
 class TTestArchive : public QObject {
     Q_OBJECT
 public:
-    // root: the archive folder, empty = no archive. now: the local time,
-    // empty = the computer's clock.
+    // root: the archive folder, empty = no archive; a folder that
+    // UsableArchiveFolder refuses is no archive either and is said once
+    // (failed), when the event loop runs. now: the local time, empty = the
+    // computer's clock.
     TTestArchive(std::string root, std::function<ArchiveTime()> now);
     // Writes everything handed over before it returns.
     ~TTestArchive() override;
@@ -61,10 +63,15 @@ signals:
 private:
     void Report(bool ok, const std::string& folder, const std::string& baseName,
                 const std::string& reason);
+    // A new file name for the engine's PDF, in a scratch folder with room; empty = none.
+    QString NextPdfPath();
 
     std::string root_;
     std::function<ArchiveTime()> now_;
-    QTemporaryDir pdfDir_; // where the engine prints before the writer moves the PDF
+    // Where the engine prints before the writer moves the PDF; earlier ones,
+    // left when their disk filled, stay while PDFs may be on their way there.
+    std::unique_ptr<ScratchFolder> pdfDir_;
+    std::vector<std::unique_ptr<ScratchFolder>> fullPdfDirs_;
     std::string raw_;
     ArchiveTime started_;
     std::uint64_t recordId_ = 0; // 0 = no bytes since Forget
