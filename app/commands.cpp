@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/message_boxes.h"
 #include "app/report_archive.h"
+#include "app/shell_log.h"
 #include "app/typed_boxes.h"
 
 #include <QDateTime>
@@ -50,7 +51,10 @@ void TForm1::ToolButton2Click() {
 void TForm1::PrintFinished(bool ok, const QString& failure) {
     if (ToolButton2)
         ToolButton2->setEnabled(true);
-    if (!ok && !closing_)
+    if (ok)
+        return;
+    qCWarning(lcShell, "%s", qUtf8Printable(failure));
+    if (!closing_)
         ShowErrorMessage(failure);
 }
 

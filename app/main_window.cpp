@@ -5,6 +5,7 @@
 #include "app/config.h"
 #include "app/message_boxes.h"
 #include "app/port_button.h"
+#include "app/shell_log.h"
 #include "report/models.h"
 #include "report/report_pages.h"
 #include "serial/comma_text.h"
@@ -186,9 +187,8 @@ void TForm1::FormCreate() {
         archiveRoot = env_.documentsDir + "/Quillar reports";
     Archive_ = std::make_unique<TTestArchive>(archiveRoot, env_.archiveClock);
     connect(Archive_.get(), &TTestArchive::failed, this, [this](const QString& message) {
-        if (closing_)
-            qWarning("%s", qUtf8Printable(message));
-        else
+        qCWarning(lcArchive, "%s", qUtf8Printable(message));
+        if (!closing_)
             ShowConfirmMessage(this, message);
     });
 
@@ -289,7 +289,8 @@ void TForm1::FormDestroy() {
 
 void TForm1::KeepTest() {
     if (Archive_ && ReportView_)
-        Archive_->Keep(*ReportView_, DeviceModel_, ReceivedText_, CurrentLanguage_, LanguageTable_);
+        Archive_->Keep(*ReportView_, DeviceModel_, ReceivedText_, shownPage_, CurrentLanguage_,
+                       LanguageTable_);
 }
 
 void TForm1::KeepLastTest() {
@@ -303,8 +304,8 @@ void TForm1::KeepLastTest() {
         taken = true;
         loop.quit();
     };
-    if (!Archive_->Keep(*ReportView_, DeviceModel_, ReceivedText_, CurrentLanguage_, LanguageTable_,
-                        done))
+    if (!Archive_->Keep(*ReportView_, DeviceModel_, ReceivedText_, shownPage_, CurrentLanguage_,
+                        LanguageTable_, done))
         return;
     // A page load that never ends would hold the snapshot back: the window
     // closes without the test after a generous while.
@@ -314,7 +315,9 @@ void TForm1::KeepLastTest() {
 }
 
 void TForm1::ShowEmptyPage() {
-    ReportView_->ShowPage(std::string(PageHead) + ReceivedText_ + std::string(PageFoot));
+    shownPage_ = std::string(PageHead) + ReceivedText_ + std::string(PageFoot);
+    if (ReportView_->ShowPage(shownPage_) != 0)
+        qCWarning(lcShell, "The empty page could not be handed to the view");
 }
 
 } // namespace quillar

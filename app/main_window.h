@@ -129,6 +129,7 @@ private:
     LineList TemplateLines_;
     std::string ReceivedText_;
     std::string ReceivedBytes_; // as read since Clear: the report again for another model
+    std::string shownPage_;     // the page last given to the view: what a kept test looks like
     std::string KnownPortList_;
     std::int32_t CurrentLanguage_ = 0;
     std::string DeviceModel_;

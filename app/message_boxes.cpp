@@ -1,5 +1,7 @@
 #include "app/message_boxes.h"
 
+#include "app/shell_log.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -61,6 +63,7 @@ void ReportErrors(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
+        qCCritical(lcShell, "%s", error.what());
         ShowErrorMessage(QString::fromUtf8(error.what()));
     }
 }

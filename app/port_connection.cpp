@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "app/message_boxes.h"
 #include "app/port_button.h"
+#include "app/shell_log.h"
 #include "serial/comma_text.h"
 
 #include <QCoreApplication>
@@ -68,6 +69,8 @@ void TForm1::PortItemClick(QAction* sender) {
     if (SerialPort_->PortActive())
         connectedPort_ = portName;
     if (SerialPort_->ErrorCode() != 0) {
+        qCWarning(lcSerial, "%s could not be opened: %s", portName.c_str(),
+                  SerialPort_->ErrorText().c_str());
         ToolButton6->ShowNoConnection();
         MarkConnectedPort({});
         if (startedByUser)
@@ -101,6 +104,7 @@ void TForm1::ToolButton6Click() {
 
 void TForm1::ReleaseLostConnection(const std::string& currentList) {
     const std::string lostPort = connectedPort_;
+    qCInfo(lcSerial, "%s is gone: the connection is released", lostPort.c_str());
     ++connectionAttempt_;
     SerialPort_.reset();
     connectedPort_.clear();

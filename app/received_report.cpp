@@ -5,6 +5,7 @@
 #include "app/config.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
+#include "app/shell_log.h"
 #include "report/device_chars.h"
 #include "report/models.h"
 #include "report/phrase_tables.h"
@@ -47,7 +48,10 @@ void TForm1::ShowReport() {
     page.logoDir = env_.logoDir;
     page.stateImageDir = env_.stateImageDir;
     page.dateText = env_.dateText();
-    ReportView_->ShowPage(BuildReportPage(page));
+    shownPage_ = BuildReportPage(page);
+    if (ReportView_->ShowPage(shownPage_) != 0)
+        qCWarning(lcShell, "A report page of %zu bytes could not be handed to the view",
+                  shownPage_.size());
 }
 
 void TForm1::OfferModel() {

@@ -1,6 +1,7 @@
 // The self-pipe: the handler only writes the signal's number into a pipe,
 // which is all a signal handler may safely do; the GUI thread reads it when
 // the pipe becomes readable.
+#include "app/shell_log.h"
 #include "app/stop_signals.h"
 
 #include <QLoggingCategory>
@@ -14,8 +15,6 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-
-Q_LOGGING_CATEGORY(lcStopSignals, "quillar.shell")
 
 namespace quillar {
 
@@ -43,8 +42,7 @@ TStopSignals::TStopSignals(QObject* parent) : QObject(parent) {
         throw std::logic_error("Only one TStopSignals at a time");
     int ends[2];
     if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
-        qCWarning(lcStopSignals, "Stop signals end the program at once: pipe2: %s",
-                  std::strerror(errno));
+        qCWarning(lcShell, "Stop signals end the program at once: pipe2: %s", std::strerror(errno));
         return;
     }
     readEnd_ = ends[0];

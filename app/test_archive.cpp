@@ -99,8 +99,9 @@ void TTestArchive::Forget() {
 }
 
 bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
-                        const std::string& receivedText, std::int32_t language,
-                        const LineList& languageTable, std::function<void()> taken) {
+                        const std::string& receivedText, const std::string& page,
+                        std::int32_t language, const LineList& languageTable,
+                        std::function<void()> taken) {
     // Line breaks alone make a body that is not blank, but no test.
     if (!Enabled() || recordId_ == 0 || IsBlankText(raw_) || IsBlankText(receivedText) ||
         !HasReportPage(model))
@@ -115,10 +116,13 @@ bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
                          : std::vector<std::string>(Kd520ValueCount());
     const QString pdfPath = NextPdfPath();
 
+    // The typed values of the page on screen now; the PDF is made from this
+    // test's own page, whatever the view shows by then.
     QPointer<TTestArchive> self(this);
-    view.SnapshotPage(
-        pdfPath, [self, job = std::move(job), model, pageValues, pdfPath,
-                  taken = std::move(taken)](const QString& typedJson, bool pdfOk) mutable {
+    QPointer<TReportBrowser> browser(&view);
+    view.CapturePage(
+        [self, browser, job = std::move(job), model, pageValues, pdfPath, page,
+         taken = std::move(taken)](const QString& typedJson, const QByteArray&) mutable {
             if (self == nullptr)
                 return;
             const std::string registration = TypedBoxValue(typedJson, RegistrationBox(model));
@@ -131,12 +135,21 @@ bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
                        TypedBoxValue(typedJson, "#b"),
                        TypedBoxValue(typedJson, "#d")};
             job.csv.insert(job.csv.end(), pageValues.begin(), pageValues.end());
-            job.pdfPath = pdfOk ? pdfPath.toStdString() : std::string();
-            self->writer_->Submit(std::move(job));
-            if (!pdfOk)
-                self->Report(false, self->root_, {}, "the page could not be printed to PDF");
-            if (taken)
-                taken();
+            auto submit = [self, job = std::move(job), pdfPath, taken](bool pdfOk) mutable {
+                if (self == nullptr)
+                    return;
+                job.pdfPath = pdfOk ? pdfPath.toStdString() : std::string();
+                self->writer_->Submit(std::move(job));
+                if (!pdfOk)
+                    self->Report(false, self->root_, {}, "the page could not be printed to PDF");
+                if (taken)
+                    taken();
+            };
+            if (browser == nullptr || pdfPath.isEmpty()) {
+                submit(false);
+                return;
+            }
+            browser->RenderToPdf(page, typedJson, pdfPath, std::move(submit));
         });
     return true;
 }

@@ -37,16 +37,18 @@ public:
     // Bytes as the tester sent them. The first ones after Forget begin a new
     // test and fix its time.
     void BytesArrived(std::string_view raw);
-    // Keeps the test shown in view: receivedText is the report's body, model
-    // the configured model, language and languageTable those that translated
-    // the body (the log reads a KD520 report's values through them). Nothing
-    // happens without an archive, without bytes since Forget, for a blank body
-    // or a model that has no report page; the answer is then false.
-    // Otherwise the page is taken (see TReportBrowser::SnapshotPage), taken
-    // runs once its files are handed to the writer, and the answer is true.
-    // Keeping the same test again rewrites the same record.
+    // Keeps the test shown in view: receivedText is the report's body, page
+    // the report page last given to the view, model the configured model,
+    // language and languageTable those that translated the body (the log
+    // reads a KD520 report's values through them). Nothing happens without an
+    // archive, without bytes since Forget, for a blank body or a model that
+    // has no report page; the answer is then false. Otherwise the values
+    // typed into the page on screen now are taken (TReportBrowser::
+    // CapturePage), page is put on paper with them off screen, taken runs once
+    // the files are handed to the writer, and the answer is true. Keeping the
+    // same test again rewrites the same record.
     bool Keep(TReportBrowser& view, const std::string& model, const std::string& receivedText,
-              std::int32_t language, const LineList& languageTable,
+              const std::string& page, std::int32_t language, const LineList& languageTable,
               std::function<void()> taken = {});
     // The next bytes begin a new test.
     void Forget();

@@ -2,12 +2,15 @@
 
 #include "view/page_bytes.h"
 #include "view/page_update.h"
+#include "view/paper_renderer.h"
 #include "view/pdf_printing.h"
 #include "view/report_context_menu.h"
+#include "view/report_engine.h"
 #include "view/report_page_filter.h"
 #include "view/report_scheme_handler.h"
 #include "view/typed_values.h"
 #include "view/view_key_filter.h"
+#include "view/view_log.h"
 #include "view/view_style.h"
 
 #include <QDir>
@@ -51,7 +54,10 @@ constexpr qsizetype kLongPageBytes = 256 * 1024;
 
 // Printing to a PDF file takes seconds for a long report; this bound only
 // keeps a hung render process from holding back every later page.
-constexpr int kSnapshotPdfTimeoutMs = 120'000;
+constexpr int kPrintRenderTimeoutMs = 120'000;
+
+// How often typed values are copied out of the render process.
+constexpr int kMirrorTypedValuesMs = 1'000;
 
 // The printer's settings before the dialog, and the layout of a kept page.
 void PreparePrinter(QPrinter& printer) {
@@ -70,32 +76,10 @@ TReportBrowser::PrintDialogHook& DialogHook() {
     return hook;
 }
 
-void ApplySettings(QWebEngineSettings& s) {
-    // Pages carry device text unescaped: their own scripts never run. The
-    // application's world (runJavaScript) works regardless.
-    s.setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    s.setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-    s.setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
-    s.setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    s.setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
-    s.setAttribute(QWebEngineSettings::LocalStorageEnabled, false);
-    s.setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
-    s.setAttribute(QWebEngineSettings::HyperlinkAuditingEnabled, false);
-    s.setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
-    s.setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
-    s.setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
-    s.setAttribute(QWebEngineSettings::WebGLEnabled, false);
-    s.setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
-    // The pages refer to images beside the executable by file:// URLs.
-    s.setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-    s.setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-    s.setAttribute(QWebEngineSettings::AutoLoadImages, true);
-}
-
 } // namespace
 
 struct TReportBrowser::Impl {
-    enum class Stage { Idle, Capturing, Loading, Restoring, Updating, Snapshot, Printing };
+    enum class Stage { Idle, Capturing, Loading, Restoring, Updating, Keeping, Printing };
 
     // A print on its way: the page is rendered to pdfPath, then, for a
     // printer, handed to lp.
@@ -107,11 +91,10 @@ struct TReportBrowser::Impl {
         TPrintJob job;
         TitleFor titleFor;
     };
-    // What is done with the page on screen, in the order asked: a snapshot
-    // (print is empty) or a print.
+    // What is done with the page on screen, in the order asked: its typed
+    // values taken (print is empty) or a print.
     struct PageTask {
-        QString snapshotPath;
-        SnapshotDone snapshotDone;
+        CaptureDone captureDone;
         std::unique_ptr<PrintTask> print;
     };
 
@@ -123,6 +106,7 @@ struct TReportBrowser::Impl {
     std::unique_ptr<QWebEngineProfile> profile;
     std::unique_ptr<TReportPage> page;
     QPointer<QWebEngineView> view;
+    std::unique_ptr<TPaperRenderer> paper; // kept tests on paper, off screen
 
     // Script callbacks check this token: they may arrive after the browser is gone.
     std::shared_ptr<int> alive = std::make_shared<int>(0);
@@ -145,10 +129,7 @@ struct TReportBrowser::Impl {
 
     // Snapshots and prints asked for while a page was on its way, done once it is shown.
     std::deque<PageTask> tasks;
-    QString snapshotPath;         // the PDF being made
-    SnapshotDone snapshotDone;    // told when it is made
-    QString snapshotTyped;        // what was typed into the page
-    quint64 snapshotSerial = 0;   // tells a late time-out from the snapshot of now
+    CaptureDone captureDone;      // told what was typed into the page on screen
     std::optional<bool> announce; // pageShown held back by a snapshot or a print
 
     std::unique_ptr<PrintTask> printing; // the print being rendered
@@ -169,8 +150,9 @@ struct TReportBrowser::Impl {
     void AnnouncePage(bool ok);
     void StartTask();
     void GoOn();
-    void StartSnapshot(QString path, SnapshotDone done);
-    void EndSnapshot(bool pdfOk);
+    void StartCapture(CaptureDone done);
+    void EndCapture(const QString& typedJson);
+    void MirrorTypedValues();
     void StartPrint(std::unique_ptr<PrintTask> task);
     void EndPrint(bool ok, const QString& reason);
     void AnnouncePrint(bool ok, const QString& failure);
@@ -261,6 +243,8 @@ void TReportBrowser::Impl::LoadShownPageAfresh() {
 void TReportBrowser::Impl::RecoverFromLostRenderer() {
     // Whatever was awaited will not answer. Show the newest page again in a
     // new render process, so that the view does not stay blank.
+    qCWarning(lcView, "The engine's render process ended; the report is shown again with the "
+                      "values last typed");
     engineHasSource = false;
     if (shownOnce) {
         LoadShownPageAfresh();
@@ -279,9 +263,9 @@ void TReportBrowser::Impl::RecoverFromLostRenderer() {
         return;
     case Stage::Loading:
         return; // the load fails, and Finish goes on with the page set aside above
-    case Stage::Snapshot:
+    case Stage::Keeping:
         ++step;
-        EndSnapshot(false);
+        EndCapture(typed.ToJson()); // the last values seen
         return;
     case Stage::Printing:
         ++step;
@@ -399,6 +383,9 @@ void TReportBrowser::Impl::Finish(bool ok) {
 }
 
 void TReportBrowser::Impl::AnnouncePage(bool ok) {
+    if (!ok) {
+        qCWarning(lcView, "The engine did not show a report page");
+    }
     // Runs before any later script of the page, so before what a listener does.
     page->runJavaScript(AlignFormBoxesScript(), QWebEngineScript::ApplicationWorld);
     emit self->pageShown(ok);
@@ -410,7 +397,7 @@ void TReportBrowser::Impl::StartTask() {
     if (task.print) {
         StartPrint(std::move(task.print));
     } else {
-        StartSnapshot(std::move(task.snapshotPath), std::move(task.snapshotDone));
+        StartCapture(std::move(task.captureDone));
     }
 }
 
@@ -429,52 +416,47 @@ void TReportBrowser::Impl::GoOn() {
     }
 }
 
-void TReportBrowser::Impl::StartSnapshot(QString path, SnapshotDone done) {
-    stage = Stage::Snapshot;
-    snapshotPath = std::move(path);
-    snapshotDone = std::move(done);
-    snapshotTyped.clear();
-    RunStep(TTypedValues::CaptureScript(), [this](const QVariant& typed) {
-        if (typed.typeId() == QMetaType::QString) {
-            snapshotTyped = typed.toString();
-        }
-        if (snapshotPath.isEmpty()) {
-            EndSnapshot(false); // the typed values alone
-            return;
-        }
-        // On the paper that Print uses by default, laid out as Print lays it out.
-        auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
-        PreparePrinter(*printer);
-        RunStep(PrepareForPaperScript(PrintableCssPixels(printer->pageLayout())),
-                [this, printer](const QVariant&) {
-                    const quint64 mine = ++snapshotSerial;
-                    page->printToPdf(snapshotPath, printer->pageLayout());
-                    std::weak_ptr<int> token = alive;
-                    QTimer::singleShot(kSnapshotPdfTimeoutMs, self, [this, mine, token] {
-                        if (!token.expired() && stage == Stage::Snapshot &&
-                            snapshotSerial == mine) {
-                            EndSnapshot(false);
-                        }
-                    });
-                });
+void TReportBrowser::Impl::StartCapture(CaptureDone done) {
+    stage = Stage::Keeping;
+    captureDone = std::move(done);
+    RunStep(TTypedValues::CaptureScript(), [this](const QVariant& result) {
+        // No answer (a hung or lost render process): the last values seen.
+        EndCapture(result.typeId() == QMetaType::QString ? result.toString() : typed.ToJson());
     });
 }
 
-void TReportBrowser::Impl::EndSnapshot(bool pdfOk) {
-    ++snapshotSerial;
+void TReportBrowser::Impl::EndCapture(const QString& typedJson) {
     stage = Stage::Idle;
-    page->runJavaScript(AfterPaperScript(), QWebEngineScript::ApplicationWorld);
-    SnapshotDone done = std::move(snapshotDone);
-    snapshotDone = nullptr;
-    snapshotPath.clear();
+    CaptureDone done = std::move(captureDone);
+    captureDone = nullptr;
     std::weak_ptr<int> token = alive;
     if (done) {
-        done(snapshotTyped, pdfOk);
+        done(typedJson, shownSource.toUtf8());
     }
     if (token.expired() || stage != Stage::Idle) {
         return; // gone, or done started another step
     }
     GoOn();
+}
+
+// Now and then, while nothing else is under way: what is typed into the page
+// is kept here too, so that a render process that goes takes none of it with
+// it (the page is shown again with these values).
+void TReportBrowser::Impl::MirrorTypedValues() {
+    if (stage != Stage::Idle || !shownOnce || freshStart || !page) {
+        return;
+    }
+    const quint64 generation = forgetGeneration;
+    const quint64 at = step;
+    std::weak_ptr<int> token = alive;
+    page->runJavaScript(TTypedValues::CaptureScript(), QWebEngineScript::ApplicationWorld,
+                        [this, token, generation, at](const QVariant& result) {
+                            // Not when the page or report changed meanwhile.
+                            if (!token.expired() && generation == forgetGeneration && step == at &&
+                                stage == Stage::Idle && result.typeId() == QMetaType::QString) {
+                                typed.Replace(result);
+                            }
+                        });
 }
 
 void TReportBrowser::Impl::StartPrint(std::unique_ptr<PrintTask> task) {
@@ -490,7 +472,7 @@ void TReportBrowser::Impl::StartPrint(std::unique_ptr<PrintTask> task) {
             const quint64 mine = ++printSerial;
             page->printToPdf(printing->pdfPath, printing->layout, printing->ranges);
             std::weak_ptr<int> token = alive;
-            QTimer::singleShot(kSnapshotPdfTimeoutMs, self, [this, mine, token] {
+            QTimer::singleShot(kPrintRenderTimeoutMs, self, [this, mine, token] {
                 if (!token.expired() && stage == Stage::Printing && printSerial == mine) {
                     EndPrint(false, QStringLiteral("the engine did not finish rendering the page"));
                 }
@@ -551,32 +533,20 @@ TReportBrowser::TReportBrowser(QWidget* owner) : QObject(owner), impl_(new Impl)
     }
     impl_->schemeHandler = std::make_unique<TReportSchemeHandler>();
     impl_->requestFilter = std::make_unique<TReportRequestFilter>();
-    // No storage name: off the record, nothing of the pages is kept on disk.
-    impl_->profile = std::make_unique<QWebEngineProfile>();
-    impl_->profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
-    impl_->profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
-    impl_->profile->setSpellCheckEnabled(false);
-    impl_->profile->installUrlSchemeHandler(ReportSchemeName(), impl_->schemeHandler.get());
-    impl_->profile->setUrlRequestInterceptor(impl_->requestFilter.get());
-    ApplySettings(*impl_->profile->settings());
-
+    impl_->profile = MakeReportProfile(*impl_->schemeHandler, *impl_->requestFilter);
     impl_->page = std::make_unique<TReportPage>(impl_->profile.get(), nullptr);
-    ApplySettings(*impl_->page->settings());
-    QWebEngineScript style;
-    style.setName(QStringLiteral("quillar-view-style"));
-    style.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    style.setWorldId(QWebEngineScript::ApplicationWorld);
-    style.setRunsOnSubFrames(false);
-    style.setSourceCode(AdoptViewStyleScript());
-    impl_->page->scripts().insert(style);
+    PrepareReportPage(*impl_->page);
+    impl_->paper = std::make_unique<TPaperRenderer>(*impl_->requestFilter);
+    auto* mirror = new QTimer(this);
+    mirror->setInterval(kMirrorTypedValuesMs);
+    connect(mirror, &QTimer::timeout, this, [this] { impl_->MirrorTypedValues(); });
+    mirror->start();
     connect(impl_->page.get(), &QWebEnginePage::loadingChanged, this,
             [this](const QWebEngineLoadingInfo& info) { impl_->OnLoading(info); });
     connect(impl_->page.get(), &QWebEnginePage::pdfPrintingFinished, this,
             [this](const QString& path, bool ok) {
-                if (impl_->stage == Impl::Stage::Snapshot && path == impl_->snapshotPath) {
-                    impl_->EndSnapshot(ok);
-                } else if (impl_->stage == Impl::Stage::Printing && impl_->printing &&
-                           path == impl_->printing->pdfPath) {
+                if (impl_->stage == Impl::Stage::Printing && impl_->printing &&
+                    path == impl_->printing->pdfPath) {
                     impl_->EndPrint(ok,
                                     QStringLiteral("the engine could not render the page to PDF"));
                 }
@@ -702,7 +672,7 @@ TReportBrowser::PrintStart TReportBrowser::PrintPage(TitleFor titleFor) {
         task->pdfPath = task->temporary->fileName();
     }
     impl_->printBusy = true;
-    impl_->tasks.push_back(Impl::PageTask{{}, {}, std::move(task)});
+    impl_->tasks.push_back(Impl::PageTask{{}, std::move(task)});
     if (impl_->stage == Impl::Stage::Idle) {
         impl_->StartTask();
     }
@@ -713,11 +683,45 @@ bool TReportBrowser::Printing() const {
     return impl_->printBusy;
 }
 
-void TReportBrowser::SnapshotPage(const QString& pdfPath, SnapshotDone done) {
-    impl_->tasks.push_back(Impl::PageTask{pdfPath, std::move(done), nullptr});
+void TReportBrowser::CapturePage(CaptureDone done) {
+    impl_->tasks.push_back(Impl::PageTask{std::move(done), nullptr});
     if (impl_->stage == Impl::Stage::Idle) {
         impl_->StartTask();
     }
+}
+
+void TReportBrowser::RenderToPdf(std::string_view page, const QString& typedJson,
+                                 const QString& pdfPath, std::function<void(bool)> done) {
+    // On the paper that Print uses by default, laid out as on this screen.
+    QPrinter printer(QPrinter::HighResolution);
+    PreparePrinter(printer);
+    const QSize viewport = impl_->view ? impl_->view->size() : QSize();
+    QByteArray bytes;
+    try {
+        bytes = PageBytesForEngine(page);
+    } catch (const std::bad_alloc&) {
+        QMetaObject::invokeMethod(
+            this, [done = std::move(done)] { done(false); }, Qt::QueuedConnection);
+        return;
+    }
+    impl_->paper->Render(std::move(bytes), typedJson, pdfPath, printer.pageLayout(), viewport,
+                         std::move(done));
+}
+
+void TReportBrowser::SnapshotPage(const QString& pdfPath, SnapshotDone done) {
+    QPointer<TReportBrowser> self(this);
+    CapturePage([self, pdfPath, done = std::move(done)](const QString& typedJson,
+                                                        const QByteArray& page) {
+        if (self == nullptr) {
+            return;
+        }
+        if (pdfPath.isEmpty()) {
+            done(typedJson, false); // the typed values alone
+            return;
+        }
+        self->RenderToPdf(std::string_view(page.constData(), std::size_t(page.size())), typedJson,
+                          pdfPath, [done, typedJson](bool ok) { done(typedJson, ok); });
+    });
 }
 
 void TReportBrowser::ForgetTypedValues() {

@@ -1,12 +1,14 @@
 #pragma once
 // TReportBrowser: the HTML view that shows and prints the report page.
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 class QPrinter;
 class QWebEngineView;
@@ -45,16 +47,26 @@ public:
     PrintStart PrintPage(TitleFor titleFor = {});
     // From a started print until its printFinished.
     bool Printing() const;
-    // Keeps what the page shows now: done gets the values typed into it (the
-    // JSON text of TTypedValues::CaptureScript, empty when the engine does not
-    // answer) and whether the page went to a PDF file at pdfPath, laid out as
-    // printing lays it out. A page given to ShowPage meanwhile waits until the
-    // PDF is made. done runs later from the event loop, and never once the
-    // browser is gone.
+    // The page on screen now: done gets the values typed into it (the JSON
+    // text of TTypedValues::CaptureScript; the last ones seen when the engine
+    // does not answer) and its source, before any page given to ShowPage
+    // after this call is shown. done runs later from the event loop, and
+    // never once the browser is gone.
+    using CaptureDone = std::function<void(const QString& typedJson, const QByteArray& page)>;
+    void CapturePage(CaptureDone done);
+    // Puts page (as given to ShowPage) with typedJson's values in its boxes
+    // on the paper that Print uses by default, as a PDF at pdfPath, laid out
+    // as printing lays it out, off screen: what the view shows meanwhile does
+    // not matter. done tells whether the PDF was made; it runs later from the
+    // event loop, and never once the browser is gone.
+    void RenderToPdf(std::string_view page, const QString& typedJson, const QString& pdfPath,
+                     std::function<void(bool ok)> done);
+    // CapturePage, then RenderToPdf of that page (none for an empty pdfPath).
     using SnapshotDone = std::function<void(const QString& typedJson, bool pdfOk)>;
     void SnapshotPage(const QString& pdfPath, SnapshotDone done);
     // Typed input values and the scroll position are carried from page to page
-    // of the same report; after this call the next page starts fresh.
+    // of the same report, and back into a page whose render process went;
+    // after this call the next page starts fresh.
     void ForgetTypedValues();
 
     // The folders of the page's own images (the logo's and the state

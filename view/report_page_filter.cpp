@@ -6,7 +6,9 @@
 #include <QLoggingCategory>
 #include <QWebEngineUrlRequestInfo>
 
+#include "view/view_log.h"
 #include <algorithm>
+
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -14,8 +16,6 @@
 namespace quillar {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcView, "quillar.view")
 
 std::filesystem::path PathOf(const QString& path) {
     return std::filesystem::path(path.toStdU16String());

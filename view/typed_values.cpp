@@ -63,14 +63,27 @@ void TTypedValues::Merge(const QVariant& captured) {
     scrollY_ = result.value(QStringLiteral("y")).toDouble();
 }
 
-QString TTypedValues::RestoreScript() const {
+void TTypedValues::Replace(const QVariant& captured) {
+    if (captured.typeId() != QMetaType::QString ||
+        !QJsonDocument::fromJson(captured.toString().toUtf8()).isObject()) {
+        return;
+    }
+    Clear();
+    Merge(captured);
+}
+
+QString TTypedValues::ToJson() const {
     QJsonObject kept;
     kept.insert(QStringLiteral("fields"), fields_);
     kept.insert(QStringLiteral("x"), scrollX_);
     kept.insert(QStringLiteral("y"), scrollY_);
+    return QString::fromUtf8(QJsonDocument(kept).toJson(QJsonDocument::Compact));
+}
+
+QString TTypedValues::RestoreScript() const {
     // JSON is a JavaScript literal: ids and values reach the script as data,
     // whatever characters they hold.
-    const QString literal = QString::fromUtf8(QJsonDocument(kept).toJson(QJsonDocument::Compact));
+    const QString literal = ToJson();
     return QString::fromLatin1(kBoxes) + QStringLiteral(R"JS(
 (function (kept) {
   quillarBoxes().forEach(function (b) {

@@ -28,6 +28,13 @@ public:
     // into the boxes of the page shown and restores the scroll position.
     QString RestoreScript() const;
 
+    // Replaces everything kept by a result of CaptureScript (a box back at
+    // its default is then forgotten); a result that is not one is ignored.
+    void Replace(const QVariant& captured);
+
+    // What is kept, as CaptureScript's JSON.
+    QString ToJson() const;
+
     bool IsEmpty() const;
     void Clear();
 

@@ -98,7 +98,7 @@ QString PrepareForPaperScript(const QSizeF& printable) {
   if (body.getElementsByTagName('*').length > 5000) return true;
   // A box too short for its value: the value is printed whole below its label,
   // in the box's face, wrapped where it must be.
-  var boxes = body.getElementsByTagName('input');
+  var boxes = body.getElementsByTagName('input'), grown = 0;
   for (i = 0; i < boxes.length; ++i) {
     var box = boxes[i], type = (box.getAttribute('type') || 'text').toLowerCase();
     if (type !== 'text' || box.scrollWidth <= box.clientWidth + 1) continue;
@@ -113,6 +113,10 @@ QString PrepareForPaperScript(const QSizeF& printable) {
     copy.style.boxSizing = 'border-box';
     box.setAttribute('data-quillar-long', '');
     box.after(copy);
+    // On paper the copy stands in the box's place: the form is that much taller.
+    copy.style.display = 'block';
+    grown += copy.getBoundingClientRect().height - box.getBoundingClientRect().height;
+    copy.style.removeProperty('display');
   }
   var range = doc.createRange();
   range.selectNodeContents(body);
@@ -122,7 +126,8 @@ QString PrepareForPaperScript(const QSizeF& printable) {
   if (content.width > 0 && content.width < available - 1)
     page += ' body { width: ' + Math.ceil(content.width) +
         'px; max-width: 100%; margin-left: auto; margin-right: auto; }\n';
-  var height = body.getBoundingClientRect().bottom + w.scrollY + parseFloat(style.marginBottom);
+  var height = body.getBoundingClientRect().bottom + w.scrollY + parseFloat(style.marginBottom) +
+               Math.max(grown, 0);
   // Text is laid out a little differently on paper: a few per cent to spare.
   var fits = sheetHeight * 0.97;
   if (fits > 0 && height > fits && height <= sheetHeight * 1.5)

@@ -66,6 +66,10 @@ void ArchiveFlowTest::repeatedPrintoutsWithClear_oneRecordEach_inTheDocumentsFol
                         .toBool());
         form.ToolButton4->click();
         QTRY_VERIFY_WITH_TIMEOUT(form.ReceivedText().empty(), kWaitMs);
+        // The empty page is on screen before the next printout is looked for:
+        // the one just cleared must not pass for it.
+        QTRY_VERIFY_WITH_TIMEOUT(!BodyText(shop.Page()).contains(QStringLiteral("Ripple")),
+                                 kWaitMs);
     }
     // Each Clear has its record written, the last one too.
     QTRY_COMPARE_WITH_TIMEOUT(written.count(), kTests, kWaitMs);

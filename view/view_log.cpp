@@ -1,0 +1,7 @@
+#include "view/view_log.h"
+
+namespace quillar {
+
+Q_LOGGING_CATEGORY(lcView, "quillar.view")
+
+} // namespace quillar
