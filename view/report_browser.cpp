@@ -96,6 +96,7 @@ struct TReportBrowser::Impl {
     struct PageTask {
         CaptureDone captureDone;
         std::unique_ptr<PrintTask> print;
+        quint64 generation = 0; // forgetGeneration when it was asked for
     };
 
     TReportBrowser* self = nullptr;
@@ -117,6 +118,7 @@ struct TReportBrowser::Impl {
     QUrl loadingUrl;
     quint64 step = 0;             // identifies the script step that is awaited
     quint64 forgetGeneration = 0; // a capture begun before ForgetTypedValues is dropped
+    quint64 shownGeneration = 0;  // forgetGeneration when the page on screen was brought
     bool shownOnce = false;       // a page has loaded at least once
     bool freshStart = false;      // the page shown now is not to be read back
     // The source of the document shown (or being brought to): what a new page
@@ -150,7 +152,7 @@ struct TReportBrowser::Impl {
     void AnnouncePage(bool ok);
     void StartTask();
     void GoOn();
-    void StartCapture(CaptureDone done);
+    void StartCapture(CaptureDone done, quint64 generation);
     void EndCapture(const QString& typedJson);
     void MirrorTypedValues();
     void StartPrint(std::unique_ptr<PrintTask> task);
@@ -219,6 +221,7 @@ void TReportBrowser::Impl::UpdateInPlace(QString next, qsizetype headLength) {
     engineHasSource = false; // until the engine confirms
     const bool startFresh = freshStart;
     freshStart = false; // what is typed from now on is worth carrying over
+    shownGeneration = forgetGeneration;
     RunStep(InPlaceUpdateScript(edit, base, headLength, startFresh, kLinesPerPart),
             [this](const QVariant& result) {
                 if (result.typeId() == QMetaType::Bool && result.toBool()) {
@@ -306,6 +309,7 @@ void TReportBrowser::Impl::LoadPending() {
     loadWhole = false;
     const QUrl url = schemeHandler->Offer(std::move(bytes));
     freshStart = false;
+    shownGeneration = forgetGeneration;
     loadingUrl = url;
     stage = Stage::Loading;
     page->Load(url);
@@ -397,7 +401,7 @@ void TReportBrowser::Impl::StartTask() {
     if (task.print) {
         StartPrint(std::move(task.print));
     } else {
-        StartCapture(std::move(task.captureDone));
+        StartCapture(std::move(task.captureDone), task.generation);
     }
 }
 
@@ -416,9 +420,15 @@ void TReportBrowser::Impl::GoOn() {
     }
 }
 
-void TReportBrowser::Impl::StartCapture(CaptureDone done) {
+void TReportBrowser::Impl::StartCapture(CaptureDone done, quint64 generation) {
     stage = Stage::Keeping;
     captureDone = std::move(done);
+    if (generation != shownGeneration) {
+        // The page on screen is still an earlier report's (the next one
+        // never got shown): nothing was typed into this one.
+        EndCapture(TTypedValues().ToJson());
+        return;
+    }
     RunStep(TTypedValues::CaptureScript(), [this](const QVariant& result) {
         // No answer (a hung or lost render process): the last values seen.
         EndCapture(result.typeId() == QMetaType::QString ? result.toString() : typed.ToJson());
@@ -672,7 +682,7 @@ TReportBrowser::PrintStart TReportBrowser::PrintPage(TitleFor titleFor) {
         task->pdfPath = task->temporary->fileName();
     }
     impl_->printBusy = true;
-    impl_->tasks.push_back(Impl::PageTask{{}, std::move(task)});
+    impl_->tasks.push_back(Impl::PageTask{{}, std::move(task), impl_->forgetGeneration});
     if (impl_->stage == Impl::Stage::Idle) {
         impl_->StartTask();
     }
@@ -684,7 +694,7 @@ bool TReportBrowser::Printing() const {
 }
 
 void TReportBrowser::CapturePage(CaptureDone done) {
-    impl_->tasks.push_back(Impl::PageTask{std::move(done), nullptr});
+    impl_->tasks.push_back(Impl::PageTask{std::move(done), nullptr, impl_->forgetGeneration});
     if (impl_->stage == Impl::Stage::Idle) {
         impl_->StartTask();
     }

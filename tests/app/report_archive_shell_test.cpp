@@ -12,6 +12,9 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include <csignal>
+#include <sys/types.h>
+
 #include <memory>
 
 namespace quillar::test {
@@ -87,6 +90,8 @@ private slots:
     void unwritableFolder_oneMessageUntilASuccess_windowGoesOn();
     void closingTheWindow_keepsTheLastTest();
     void kd318Form_registrationFromItsThirdBox();
+    void quickClears_eachTestKeptWithItsOwnPageAndValues();
+    void lostRenderProcess_typedValuesComeBack_andAreKept();
 };
 
 void ReportArchiveShellTest::printThenClear_keepOneRecord_rawBytesTypedValuesPdfAndLog() {
@@ -298,6 +303,72 @@ void ReportArchiveShellTest::kd318Form_registrationFromItsThirdBox() {
     QCOMPARE(records.size(), 2);
     QCOMPARE(records[1].split('|').mid(2, 5),
              (QStringList{"KD318", "", "KR 4711", "Auto Kraków", "Jan"}));
+}
+
+// Clear, the next battery's printout and Clear again within a tick or two,
+// while the first test is still being put on paper: two records, each with
+// its own page, values and name; the window shows the empty page at once.
+void ReportArchiveShellTest::quickClears_eachTestKeptWithItsOwnPageAndValues() {
+    ShellBench bench;
+    const QString archive = bench.dir.filePath(QStringLiteral("archive"));
+    bench.WriteIni("[Config]\r\nModel=KD520\r\nArchiveFolder=" + archive.toStdString() + "\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    QSignalSpy written(form.Archive(), &TTestArchive::written);
+    bench.ports = "COM1";
+    form.PollTick();
+    QVERIFY(Deliver(bench, kFirstHalf + kSecondHalf));
+    QVERIFY(TypeInto(form, QStringLiteral("vehicle"), QStringLiteral("AA 111")));
+
+    form.ToolButton4->click();
+    bench.links.incoming.push_back({"Battery Test\r\nHealthy: 45% 216CCA\r\n"
+                                    "REPLACE  BATTERY\r\n"});
+    form.PollTick();
+    form.ToolButton4->click();
+    QVERIFY(WaitForWrites(written, 2));
+    const QString month = archive + QStringLiteral("/2026-12/");
+    const QString first = QStringLiteral("2026-12-08 0956 KD520 AA 111");
+    const QString second = QStringLiteral("2026-12-08 0956 KD520");
+    QCOMPARE(written.at(0).at(1).toString(), first);
+    QCOMPARE(written.at(1).at(1).toString(), second);
+    const QString firstPdf = PdfText(month + first + ".pdf");
+    const QString secondPdf = PdfText(month + second + ".pdf");
+    QVERIFY2(firstPdf.contains(QStringLiteral("505CCA")) && firstPdf.contains("AA 111"),
+             qPrintable(firstPdf));
+    QVERIFY2(secondPdf.contains(QStringLiteral("216CCA")) && !secondPdf.contains("505CCA") &&
+                 !secondPdf.contains("AA 111"),
+             qPrintable(secondPdf));
+    QCOMPARE(ReadBytes(month + first + ".txt"),
+             QByteArray::fromStdString(kFirstHalf + kSecondHalf));
+    QVERIFY(bench.messages.empty());
+}
+
+// The engine's render process is killed after typing: the page comes back
+// with what was typed, and the test is kept with it.
+void ReportArchiveShellTest::lostRenderProcess_typedValuesComeBack_andAreKept() {
+    ShellBench bench;
+    const QString archive = bench.dir.filePath(QStringLiteral("archive"));
+    bench.WriteIni("[Config]\r\nModel=KD520\r\nArchiveFolder=" + archive.toStdString() + "\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+    QSignalSpy written(form.Archive(), &TTestArchive::written);
+    bench.ports = "COM1";
+    form.PollTick();
+    QVERIFY(Deliver(bench, kFirstHalf + kSecondHalf));
+    QVERIFY(TypeInto(form, QStringLiteral("vehicle"), QStringLiteral("WX 9")));
+    QWebEnginePage* page = form.ReportView()->View()->page();
+    // The view copies typed values out now and then; give it that while.
+    QTest::qWait(2500);
+    const qint64 pid = page->renderProcessPid();
+    QVERIFY(pid > 0);
+    QVERIFY(WaitForPage(form, [&] { ::kill(pid_t(pid), SIGKILL); }));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        RunScript(page, QStringLiteral("document.getElementById('vehicle').value")).toString(),
+        QStringLiteral("WX 9"), kWaitMs);
+    QVERIFY(page->renderProcessPid() != pid);
+    QVERIFY(WaitForPage(form, [&] { form.ToolButton4->click(); }));
+    QVERIFY(WaitForWrites(written, 1));
+    QCOMPARE(written.at(0).at(1).toString(), QStringLiteral("2026-12-08 0956 KD520 WX 9"));
 }
 
 std::unique_ptr<QObject> MakeReportArchiveShellTest() {
