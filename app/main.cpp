@@ -18,12 +18,17 @@ int main(int argc, char** argv) {
     // window is being released is taken in and that release goes on.
     quillar::TStopSignals stopSignals;
     bool stopRequested = false;
-    QObject::connect(&stopSignals, &quillar::TStopSignals::received, &app, [&stopRequested] {
-        stopRequested = true;
-        QApplication::closeAllWindows();
-    });
+    quillar::TForm1* window = nullptr;
+    QObject::connect(&stopSignals, &quillar::TStopSignals::received, &app,
+                     [&stopRequested, &window] {
+                         stopRequested = true;
+                         if (window != nullptr)
+                             window->SetStopping();
+                         QApplication::closeAllWindows();
+                     });
 
     quillar::TForm1 form(quillar::ShellEnvironment::ForRunningProgram());
+    window = &form;
     if (stopRequested) // while the window was being made
         return 0;
     form.show();

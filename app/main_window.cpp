@@ -12,6 +12,7 @@
 #include "ui_main_window.h"
 
 #include <QActionGroup>
+#include <QCloseEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
@@ -188,9 +189,12 @@ void TForm1::FormCreate() {
     Archive_ = std::make_unique<TTestArchive>(archiveRoot, env_.archiveClock);
     connect(Archive_.get(), &TTestArchive::failed, this, [this](const QString& message) {
         qCWarning(lcArchive, "%s", qUtf8Printable(message));
-        if (!closing_)
+        if (!closing_ || (closeKeeping_ && !stopping_))
             ShowConfirmMessage(this, message);
     });
+    if (!env_.stateDir.empty())
+        Archive_->SetRecoveryFolder(env_.stateDir + "/unkept");
+    Archive_->KeepWaitingTests(); // what an earlier run could not keep
 
     // A hidden language is still honoured; an index outside the menu is
     // corrected to English and written back.
@@ -274,11 +278,31 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+void TForm1::closeEvent(QCloseEvent* event) {
+    // The test on screen is kept while the window is still there, so that a
+    // failure to keep it is said before it goes (not when a stop signal
+    // closes it: no one may be there to answer).
+    if (!closing_ && !lastTestKept_) {
+        closing_ = true;
+        closeKeeping_ = true;
+        Timer1->stop();
+        KeepLastTest();
+        lastTestKept_ = true;
+        if (Archive_) {
+            Archive_->WaitWritten();
+            Archive_->DeliverResults();
+        }
+        closeKeeping_ = false;
+    }
+    QMainWindow::closeEvent(event);
+}
+
 void TForm1::FormDestroy() {
     closing_ = true;
     Timer1->stop();
     SerialPort_.reset();
-    KeepLastTest();
+    if (!lastTestKept_)
+        KeepLastTest();
     ReportView_.reset();
     Archive_.reset(); // writes what it was given before it goes
     ColonTable_.clear();

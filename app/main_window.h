@@ -59,6 +59,8 @@ public:
     void FormCreate();
     void FormResize();
     void FormDestroy();
+    // A stop signal (SIGTERM, ...) is closing the window: nothing is asked.
+    void SetStopping() { stopping_ = true; }
     void Timer1Timer();
     void PollTick();
     void PortItemClick(QAction* sender);
@@ -95,6 +97,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildToolBar();
@@ -141,7 +144,10 @@ private:
     PortFlickerWatch portFlicker_;        // a port gone right after it came
     bool brailleHintShown_ = false;       // the hint about brltty, once per run
     bool modelHintShown_ = false;         // the hint to choose a model, once per run
-    bool closing_ = false;                // FormDestroy has begun: no more boxes
+    bool closing_ = false;                // closing or FormDestroy has begun: no more boxes
+    bool closeKeeping_ = false;           // the close keeps the last test: its failure is said
+    bool lastTestKept_ = false;           // the close has kept the test on screen
+    bool stopping_ = false;               // a stop signal closes the window
 
     // Ports that the poll never opens by itself ("ManualPorts").
     std::vector<std::string> manualPorts_;

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QLocale>
 #include <QStandardPaths>
 #include <QThread>
@@ -32,6 +33,12 @@ ShellEnvironment ShellEnvironment::ForRunningProgram() {
     env.brailleDaemonTookPort = [] { return BrailleDaemonLikelyTookPort(); };
     env.documentsDir =
         QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
+    const QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    const QString home = QDir::homePath();
+    if (stateHome.startsWith(QLatin1Char('/')))
+        env.stateDir = (stateHome + QStringLiteral("/quillar")).toStdString();
+    else if (!home.isEmpty())
+        env.stateDir = (home + QStringLiteral("/.local/state/quillar")).toStdString();
     return env;
 }
 

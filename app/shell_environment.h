@@ -31,6 +31,9 @@ struct ShellEnvironment {
     // The user's documents folder, where the report archive is unless the
     // configuration names another; empty = no archive by default.
     std::string documentsDir;
+    // The user's state folder for Quillar ($XDG_STATE_HOME/quillar): tests
+    // that could not be kept wait there for the next start; empty = none.
+    std::string stateDir;
     // The local time that names an archived test; empty = the computer's clock.
     std::function<ArchiveTime()> archiveClock;
 

@@ -7,8 +7,17 @@
 #include "report/models.h"
 #include "view/report_browser.h"
 
+#include "app/shell_log.h"
+
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <vector>
@@ -70,11 +79,7 @@ TTestArchive::TTestArchive(std::string root, std::function<ArchiveTime()> now)
             // From the writer's thread to the window's; the writer ends before
             // this object does, so the object is there to receive it.
             QMetaObject::invokeMethod(
-                this,
-                [this, result] {
-                    Report(result.ok, result.folder, result.baseName, result.reason);
-                },
-                Qt::QueuedConnection);
+                this, [this, result] { Report(result); }, Qt::QueuedConnection);
         },
         root_);
 }
@@ -139,9 +144,10 @@ bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
                 if (self == nullptr)
                     return;
                 job.pdfPath = pdfOk ? pdfPath.toStdString() : std::string();
-                self->writer_->Submit(std::move(job));
+                self->Submit(std::move(job));
                 if (!pdfOk)
-                    self->Report(false, self->root_, {}, "the page could not be printed to PDF");
+                    emit self->failed(QStringLiteral("The page of the test could not be put on "
+                                                     "paper: the test is kept without its PDF."));
                 if (taken)
                     taken();
             };
@@ -176,18 +182,153 @@ void TTestArchive::WaitWritten() {
         writer_->WaitIdle();
 }
 
-void TTestArchive::Report(bool ok, const std::string& folder, const std::string& baseName,
-                          const std::string& reason) {
-    if (ok) {
-        failureSaid_ = false;
-        emit written(QString::fromStdString(folder), QString::fromStdString(baseName));
+void TTestArchive::Submit(ArchiveJob job) {
+    // The writer removes the PDF it is given: it gets a copy, and this one
+    // stays for a second try until the test is kept whole.
+    ArchiveJob handed = job;
+    if (!job.pdfPath.empty()) {
+        const QString copy = QString::fromStdString(job.pdfPath) + QStringLiteral(".handed");
+        QFile::remove(copy);
+        if (QFile::copy(QString::fromStdString(job.pdfPath), copy))
+            handed.pdfPath = copy.toStdString();
+        else
+            job.pdfPath.clear(); // the writer's is the only one
+    }
+    Waiting& waiting = waiting_[job.recordId];
+    if (!waiting.job.pdfPath.empty() && waiting.job.pdfPath != job.pdfPath)
+        QFile::remove(QString::fromStdString(waiting.job.pdfPath));
+    waiting.job = std::move(job);
+    waiting.failed = false;
+    writer_->Submit(std::move(handed));
+}
+
+void TTestArchive::Report(const ArchiveResult& result) {
+    const auto found = waiting_.find(result.recordId);
+    if (result.ok) {
+        if (found != waiting_.end()) {
+            Forgo(found->second);
+            waiting_.erase(found);
+        }
+        qCInfo(lcArchive, "Kept %s/%s", result.folder.c_str(), result.baseName.c_str());
+        emit written(QString::fromStdString(result.folder),
+                     QString::fromStdString(result.baseName));
+        // The archive works again: the tests that waited go now, oldest first.
+        for (auto& [id, waiting] : waiting_)
+            if (waiting.failed)
+                Submit(waiting.job);
         return;
     }
-    if (failureSaid_)
+    QString test = QStringLiteral("test");
+    QString where;
+    if (found != waiting_.end()) {
+        Waiting& waiting = found->second;
+        waiting.failed = true;
+        SaveForRecovery(waiting);
+        test = QStringLiteral("test %1").arg(QString::fromStdString(waiting.job.baseName));
+        where = waiting.recovery.isEmpty()
+                    ? QStringLiteral("Quillar holds it while it runs")
+                    : QStringLiteral("Quillar holds it, also in %1,").arg(waiting.recovery);
+    }
+    emit failed(QStringLiteral("The %1 could not be kept in the report archive %2: %3. Its "
+                               "record is not complete there. %4 and tries again when the "
+                               "next test is kept and at the next start.")
+                    .arg(test, QString::fromStdString(result.folder),
+                         QString::fromStdString(result.reason),
+                         where.isEmpty() ? QStringLiteral("Quillar") : where));
+}
+
+// A folder per test: the printout's bytes, the page as PDF and what the log
+// row holds, so that a later run can keep it.
+void TTestArchive::SaveForRecovery(Waiting& waiting) {
+    if (recoveryFolder_.empty() || !waiting.recovery.isEmpty())
         return;
-    failureSaid_ = true;
-    emit failed(QStringLiteral("The test could not be kept in the report archive %1: %2.")
-                    .arg(QString::fromStdString(folder), QString::fromStdString(reason)));
+    const ArchiveJob& job = waiting.job;
+    const QString folder =
+        QString::fromStdString(recoveryFolder_) + QStringLiteral("/%1-%2-%3")
+                                                      .arg(QDateTime::currentMSecsSinceEpoch())
+                                                      .arg(QCoreApplication::applicationPid())
+                                                      .arg(job.recordId);
+    if (!QDir().mkpath(folder)) {
+        qCWarning(lcArchive, "A test waiting to be kept could not be saved in %s",
+                  qUtf8Printable(folder));
+        return;
+    }
+    QJsonArray csv;
+    for (const std::string& field : job.csv)
+        csv.append(QString::fromStdString(field));
+    const QJsonObject record{
+        {QStringLiteral("root"), QString::fromStdString(job.root)},
+        {QStringLiteral("baseName"), QString::fromStdString(job.baseName)},
+        {QStringLiteral("time"),
+         QJsonArray{job.time.year, job.time.month, job.time.day, job.time.hour, job.time.minute}},
+        {QStringLiteral("csv"), csv}};
+    bool saved = true;
+    auto write = [&saved, &folder](const QString& name, const QByteArray& bytes) {
+        QSaveFile file(folder + QLatin1Char('/') + name);
+        saved = saved && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+                file.commit();
+    };
+    write(QStringLiteral("printout.txt"), QByteArray::fromStdString(job.rawBytes));
+    if (!job.pdfPath.empty())
+        saved = saved && QFile::copy(QString::fromStdString(job.pdfPath),
+                                     folder + QStringLiteral("/page.pdf"));
+    // Last: a folder without it is not a test to keep.
+    write(QStringLiteral("record.json"), QJsonDocument(record).toJson());
+    if (saved) {
+        waiting.recovery = folder;
+    } else {
+        QDir(folder).removeRecursively();
+        qCWarning(lcArchive, "A test waiting to be kept could not be saved in %s",
+                  qUtf8Printable(folder));
+    }
+}
+
+void TTestArchive::Forgo(const Waiting& waiting) {
+    if (!waiting.job.pdfPath.empty())
+        QFile::remove(QString::fromStdString(waiting.job.pdfPath));
+    if (!waiting.recovery.isEmpty())
+        QDir(waiting.recovery).removeRecursively();
+}
+
+void TTestArchive::SetRecoveryFolder(std::string folder) {
+    recoveryFolder_ = std::move(folder);
+}
+
+void TTestArchive::KeepWaitingTests() {
+    if (!Enabled() || recoveryFolder_.empty())
+        return;
+    const QDir folder(QString::fromStdString(recoveryFolder_));
+    for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString path = folder.filePath(name);
+        QFile recordFile(path + QStringLiteral("/record.json"));
+        QFile printout(path + QStringLiteral("/printout.txt"));
+        if (!recordFile.open(QIODevice::ReadOnly) || !printout.open(QIODevice::ReadOnly))
+            continue; // not saved whole
+        const QJsonObject record = QJsonDocument::fromJson(recordFile.readAll()).object();
+        const QJsonArray time = record.value(QStringLiteral("time")).toArray();
+        ArchiveJob job;
+        job.recordId = ++lastRecordId_;
+        // Kept where this run keeps its tests.
+        job.root = root_;
+        job.time = {time.at(0).toInt(), time.at(1).toInt(), time.at(2).toInt(), time.at(3).toInt(),
+                    time.at(4).toInt()};
+        job.baseName = record.value(QStringLiteral("baseName")).toString().toStdString();
+        job.rawBytes = printout.readAll().toStdString();
+        for (const QJsonValue& field : record.value(QStringLiteral("csv")).toArray())
+            job.csv.push_back(field.toString().toStdString());
+        const QString pdf = path + QStringLiteral("/page.pdf");
+        if (QFile::exists(pdf)) {
+            const QString copy = NextPdfPath();
+            if (!copy.isEmpty() && QFile::copy(pdf, copy))
+                job.pdfPath = copy.toStdString();
+        }
+        Submit(std::move(job));
+        waiting_[lastRecordId_].recovery = path;
+    }
+}
+
+void TTestArchive::DeliverResults() {
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 } // namespace quillar

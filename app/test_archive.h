@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,17 +55,35 @@ public:
     void Forget();
     // Blocks until everything handed to the writer is on disk.
     void WaitWritten();
+    // Where a test that could not be kept waits for the next try, also
+    // across runs (a folder per test); empty = in memory only.
+    void SetRecoveryFolder(std::string folder);
+    // Hands the tests waiting in the recovery folder (from an earlier run)
+    // to the writer again.
+    void KeepWaitingTests();
+    // Hands over the writer's answers that wait in the event queue now (at
+    // close, so that a failure is said before the window goes).
+    void DeliverResults();
 
 signals:
-    // Writing failed: the folder and the reason, in one sentence. Said once,
-    // and again only after a write has succeeded.
+    // Keeping a test failed: which test, where, why, and that it waits for
+    // the next try. Said every time.
     void failed(const QString& message);
     // A record's files are on disk.
     void written(const QString& folder, const QString& baseName);
 
 private:
-    void Report(bool ok, const std::string& folder, const std::string& baseName,
-                const std::string& reason);
+    // A test handed to the writer and not yet written whole; a failed one
+    // is handed over again after the next success and at the next start.
+    struct Waiting {
+        ArchiveJob job;      // its PDF, if any, is this object's copy
+        bool failed = false; // the last write failed
+        QString recovery;    // its folder in the recovery folder, once saved
+    };
+    void Submit(ArchiveJob job);
+    void Report(const ArchiveResult& result);
+    void SaveForRecovery(Waiting& waiting);
+    void Forgo(const Waiting& waiting);
     // A new file name for the engine's PDF, in a scratch folder with room; empty = none.
     QString NextPdfPath();
 
@@ -79,7 +98,8 @@ private:
     std::uint64_t recordId_ = 0; // 0 = no bytes since Forget
     std::uint64_t lastRecordId_ = 0;
     std::uint64_t pdfCount_ = 0;
-    bool failureSaid_ = false;
+    std::map<std::uint64_t, Waiting> waiting_; // by record id: oldest first
+    std::string recoveryFolder_;
     std::unique_ptr<ArchiveWriter> writer_; // last: it finishes before the rest goes
 };
 

@@ -87,7 +87,7 @@ class ReportArchiveShellTest : public QObject {
 private slots:
     void printThenClear_keepOneRecord_rawBytesTypedValuesPdfAndLog();
     void nothingKept_forAnEmptyReportOrAnUnknownModel_orWhenTurnedOff();
-    void unwritableFolder_oneMessageUntilASuccess_windowGoesOn();
+    void unwritableFolder_everyFailureSaid_testsWaitAndAreKeptLater();
     void closingTheWindow_keepsTheLastTest();
     void kd318Form_registrationFromItsThirdBox();
     void quickClears_eachTestKeptWithItsOwnPageAndValues();
@@ -210,47 +210,65 @@ void ReportArchiveShellTest::nothingKept_forAnEmptyReportOrAnUnknownModel_orWhen
     }
 }
 
-void ReportArchiveShellTest::unwritableFolder_oneMessageUntilASuccess_windowGoesOn() {
+void ReportArchiveShellTest::unwritableFolder_everyFailureSaid_testsWaitAndAreKeptLater() {
     ShellBench bench;
     // A file where the archive's folder should be: no one, root included, can
     // make the folder.
     const QString blocker = bench.dir.filePath(QStringLiteral("blocker"));
     const QString archive = blocker + QStringLiteral("/reports");
+    const QString month = archive + QStringLiteral("/2026-12/");
+    const QString unkept = bench.dir.filePath(QStringLiteral("state/unkept"));
     QFile(blocker).open(QIODevice::WriteOnly);
     bench.WriteIni("[Config]\r\nModel=QM\r\nArchiveFolder=" + archive.toStdString() + "\r\n");
     QVERIFY(bench.Open());
-    TForm1& form = *bench.form;
-    QSignalSpy written(form.Archive(), &TTestArchive::written);
-    QSignalSpy failed(form.Archive(), &TTestArchive::failed);
+    QSignalSpy written(bench.form->Archive(), &TTestArchive::written);
     bench.ports = "COM1";
-    form.PollTick();
+    bench.form->PollTick();
     auto oneTest = [&](const std::string& bytes) {
-        return Deliver(bench, bytes) && WaitForPage(form, [&] { form.ToolButton4->click(); });
+        return Deliver(bench, bytes) &&
+               WaitForPage(*bench.form, [&] { bench.form->ToolButton4->click(); });
+    };
+    auto keptTexts = [&] {
+        QStringList texts;
+        for (const QString& name : FilesIn(month))
+            if (name.endsWith(QStringLiteral(".txt")))
+                texts << QString::fromLatin1(ReadBytes(month + name));
+        return texts;
     };
 
+    // Every failure is said, with the test, the place and the reason; the
+    // window goes on and the tests wait, also on disk.
     QVERIFY(oneTest("VOLTS 12.6V\r\n"));
     QTRY_COMPARE_WITH_TIMEOUT(bench.messages.size(), std::size_t{1}, kWaitMs);
     QCOMPARE(bench.messages[0].kind, MessageKind::Confirm);
-    QVERIFY2(bench.messages[0].text.contains(blocker), qPrintable(bench.messages[0].text));
-    QVERIFY(bench.messages[0].text.contains(QStringLiteral("Not a directory")));
-
-    // Failing again says nothing; the window shows the next test as ever.
+    for (const QString& part : {blocker, QStringLiteral("Not a directory"),
+                                QStringLiteral("2026-12-08 0956 QM"), QStringLiteral("next start")})
+        QVERIFY2(bench.messages[0].text.contains(part), qPrintable(bench.messages[0].text));
     QVERIFY(oneTest("VOLTS 12.5V\r\n"));
-    QVERIFY(Deliver(bench, "VOLTS 12.4V\r\n"));
-    QVERIFY(BodyHtml(form).contains(QStringLiteral("VOLTS 12.4V")));
-    form.Archive()->WaitWritten();
-    QCoreApplication::processEvents(); // the writer's answers reach the window
-    QCOMPARE(bench.messages.size(), std::size_t{1});
+    QTRY_COMPARE_WITH_TIMEOUT(bench.messages.size(), std::size_t{2}, kWaitMs);
+    QCOMPARE(FilesIn(unkept).size(), 2);
 
-    // Once the folder can be made, a success; then a new failure is said again.
+    // Once the folder can be made, the next test is kept and the waiting ones with it.
     QFile::remove(blocker);
-    QVERIFY(WaitForPage(form, [&] { form.ToolButton4->click(); }));
-    QVERIFY(WaitForWrites(written, 1));
-    QVERIFY(QFile::exists(archive + QStringLiteral("/2026-12/2026-12-08 0956 QM.txt")));
+    QVERIFY(oneTest("VOLTS 12.4V\r\n"));
+    QVERIFY(WaitForWrites(written, 3));
+    QStringList kept = keptTexts();
+    kept.sort();
+    QCOMPARE(kept, (QStringList{"VOLTS 12.4V\r\n", "VOLTS 12.5V\r\n", "VOLTS 12.6V\r\n"}));
+    QTRY_VERIFY_WITH_TIMEOUT(FilesIn(unkept).isEmpty(), kWaitMs);
+
+    // A test that cannot be kept before the window closes waits for the next start.
     QDir(bench.dir.path()).rename(QStringLiteral("blocker"), QStringLiteral("moved"));
     QFile(blocker).open(QIODevice::WriteOnly);
     QVERIFY(oneTest("VOLTS 12.3V\r\n"));
-    QTRY_COMPARE_WITH_TIMEOUT(bench.messages.size(), std::size_t{2}, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.messages.size(), std::size_t{3}, kWaitMs);
+    bench.form.reset();
+    QCOMPARE(FilesIn(unkept).size(), 1);
+    QFile::remove(blocker);
+    QVERIFY(bench.Open());
+    // (kept while the window opens: seen in the folder)
+    QTRY_VERIFY_WITH_TIMEOUT(keptTexts().contains(QStringLiteral("VOLTS 12.3V\r\n")), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(FilesIn(unkept).isEmpty(), kWaitMs);
 }
 
 void ReportArchiveShellTest::closingTheWindow_keepsTheLastTest() {

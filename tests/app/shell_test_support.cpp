@@ -158,6 +158,7 @@ ShellEnvironment ShellBench::Environment() {
     env.sleep = [this](int ms) { sleeps.push_back(ms); };
     env.brailleDaemonTookPort = [this] { return brailleDaemonPresent; };
     env.documentsDir = documentsDir;
+    env.stateDir = dir.filePath(QStringLiteral("state")).toStdString();
     env.archiveClock = [] { return ArchiveTime{2026, 12, 8, 9, 56}; };
     return env;
 }
