@@ -65,6 +65,31 @@ std::error_code MakeUniqueFolder(std::string& pattern);
 std::error_code ReplaceWholeFile(const std::string& target, std::string temporaryPattern,
                                  std::string_view bytes, std::filesystem::perms permissions);
 
+// Makes a new, empty file at path with the given permissions (POSIX only, less
+// the umask). Anything already under the name, a dangling symbolic link
+// included, fails with errc::file_exists: of two programs or threads making the
+// same name at once, exactly one succeeds.
+std::error_code CreateNewFile(const std::string& path, std::filesystem::perms permissions);
+
+// An exclusive lock on a file, waited for, for as long as the object lives:
+// flock on POSIX, LockFileEx on Windows. Held per object, so two threads of one
+// program exclude each other as two programs do; the OS lets go when the
+// program ends, also when it is killed. The file stays (removing it would let
+// two holders lock two different files).
+class FileLock {
+public:
+    // Waits until path (made empty when missing) is locked by this object;
+    // nullptr with error set when it cannot be opened or locked.
+    static std::unique_ptr<FileLock> Wait(const std::string& path, std::error_code& error);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    explicit FileLock(std::intptr_t handle) : handle_(handle) {}
+    std::intptr_t handle_;
+};
+
 // An exclusive hold on a file for as long as the object lives: an advisory
 // lock (flock) on POSIX, a handle shared with no one on Windows. The OS lets
 // go when the program ends, also when it is killed.

@@ -137,6 +137,40 @@ std::error_code ReplaceWholeFile(const std::string& target, std::string temporar
     return error;
 }
 
+std::error_code CreateNewFile(const std::string& path, std::filesystem::perms permissions) {
+    // O_EXCL also refuses a symbolic link, dangling or not, and is atomic on
+    // NFS from version 3 on.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                        static_cast<mode_t>(permissions & std::filesystem::perms::mask));
+    if (fd < 0)
+        return LastError();
+    close(fd);
+    return {};
+}
+
+std::unique_ptr<FileLock> FileLock::Wait(const std::string& path, std::error_code& error) {
+    // Read-only is enough for flock, so a lock file another user made on a
+    // shared folder serves too; O_NONBLOCK keeps a FIFO there from holding the open.
+    const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0) {
+        error = LastError();
+        return nullptr;
+    }
+    while (flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            error = LastError();
+            close(fd);
+            return nullptr;
+        }
+    }
+    error.clear();
+    return std::unique_ptr<FileLock>(new FileLock(fd));
+}
+
+FileLock::~FileLock() {
+    close(static_cast<int>(handle_)); // lets go of the lock
+}
+
 std::unique_ptr<FileHold> FileHold::Take(const std::string& path, bool create) {
     const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0), 0600);
     if (fd < 0)

@@ -201,6 +201,46 @@ std::error_code ReplaceWholeFile(const std::string& target, std::string temporar
     return error;
 }
 
+std::error_code CreateNewFile(const std::string& path, std::filesystem::perms) {
+    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS)
+            return std::make_error_code(std::errc::file_exists);
+        return {static_cast<int>(code), std::system_category()};
+    }
+    CloseHandle(file);
+    return {};
+}
+
+std::unique_ptr<FileLock> FileLock::Wait(const std::string& path, std::error_code& error) {
+    // Shared for every use: the byte-range lock, not the open, excludes.
+    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = LastError();
+        return nullptr;
+    }
+    OVERLAPPED whole{};
+    // Without LOCKFILE_FAIL_IMMEDIATELY the call waits for the holder.
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+        error = LastError();
+        CloseHandle(file);
+        return nullptr;
+    }
+    error.clear();
+    return std::unique_ptr<FileLock>(new FileLock(reinterpret_cast<std::intptr_t>(file)));
+}
+
+FileLock::~FileLock() {
+    const HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    OVERLAPPED whole{};
+    UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+    CloseHandle(file);
+}
+
 std::unique_ptr<FileHold> FileHold::Take(const std::string& path, bool create) {
     // Shared with no one: a second open fails while this handle lives.
     const HANDLE file =

@@ -311,18 +311,74 @@ void RemoveStaleIn(const std::filesystem::path& folder) {
     }
 }
 
-// The record's name: fixed at its first write, with a suffix when another
-// record's files already carry the proposed one.
-std::string RecordName(const ArchiveJob& job, const std::string& folder,
-                       std::map<std::uint64_t, std::string>& names) {
-    if (const auto known = names.find(job.recordId); known != names.end())
-        return known->second;
-    std::string name = job.baseName;
-    for (int suffix = 2;
-         PathExists(Join(folder, name + ".txt")) || PathExists(Join(folder, name + ".pdf"));
-         ++suffix)
-        name = job.baseName + " (" + std::to_string(suffix) + ")";
-    return name;
+constexpr auto kFilePermissions = static_cast<std::filesystem::perms>(0644);
+
+// Whether name is base, or base with the suffix " (N)" that a taken name gets.
+bool IsNameOf(std::string_view name, std::string_view base) {
+    if (!name.starts_with(base))
+        return false;
+    name.remove_prefix(base.size());
+    if (name.empty())
+        return true;
+    if (name.size() < 4 || !name.starts_with(" (") || !name.ends_with(')'))
+        return false;
+    name = name.substr(2, name.size() - 3);
+    return name.front() != '0' && std::all_of(name.begin(), name.end(), IsDigit);
+}
+
+// A new record's name in folder: base, else "base (2)", "base (3)" … the first
+// whose .txt this call creates, empty, and whose .pdf no one has. Creating the
+// .txt exclusively is the claim: of two writers after one name, in threads or
+// programs, one gets it and the other goes on to the next.
+std::string ClaimName(const std::string& folder, const std::string& base) {
+    for (int suffix = 1; suffix < 1000000; ++suffix) {
+        const std::string name = suffix == 1 ? base : base + " (" + std::to_string(suffix) + ")";
+        const std::string text = Join(folder, name + ".txt");
+        if (const std::error_code error = CreateNewFile(text, kFilePermissions)) {
+            if (error == std::errc::file_exists || PathExists(text))
+                continue; // taken: by a file, a link or anything else
+            throw WriteFailure{folder, ErrorText(error)};
+        }
+        if (!PathExists(Join(folder, name + ".pdf")))
+            return name;
+        // An earlier record's PDF without its text: the name stays its own.
+        std::error_code error;
+        std::filesystem::remove(FsPath(text), error);
+    }
+    throw WriteFailure{folder, "no free name for " + base};
+}
+
+// Removes folder/name (not a link's target); false when it is still there.
+bool RemoveFile(const std::string& folder, const std::string& name) {
+    std::error_code error;
+    std::filesystem::remove(FsPath(Join(folder, name)), error);
+    return !error;
+}
+
+// Puts line into the log at root/tests.csv as the record of key (before a
+// rename, of previousKey), holding the log's lock from the read to the
+// replacement, so that a writer at the same time, thread or program, reads
+// the log with this record in it and loses no record.
+void WriteLogRecord(const std::string& root, const std::string& key, const std::string& previousKey,
+                    const std::string& line) {
+    const std::string logPath = Join(root, "tests.csv");
+    // Beside the file written: two archives that link to one log share its lock.
+    const std::filesystem::path target = FsPath(WriteTarget(logPath));
+    std::error_code lockError;
+    const std::unique_ptr<FileLock> lock = FileLock::Wait(
+        Utf8Path(target.parent_path() / FsPath("." + Utf8Path(target.filename()) + ".lock")),
+        lockError);
+    if (!lock)
+        throw WriteFailure{root, ErrorText(lockError)};
+    std::string log = ReadWhole(logPath, root);
+    if (!log.empty() && HeaderFields(log) != HeaderFields(ArchiveCsvHeader())) {
+        // Rows of this layout under another header would sit in the
+        // wrong columns: the earlier log is kept as it is, beside.
+        MoveAside(root, "tests.csv");
+        log.clear();
+    }
+    WriteReplacing(root, "tests.csv",
+                   WithCsvRecord(log, ArchiveCsvHeader(), key, previousKey, line));
 }
 
 } // namespace
@@ -386,20 +442,40 @@ std::string CsvLine(const std::vector<std::string>& fields) {
 
 std::string WithCsvRecord(const std::string& text, const std::string& header,
                           const std::string& key, const std::string& line) {
-    // The record of key is the one that starts with key's field.
-    std::string prefix = CsvLine({key});
-    prefix.resize(prefix.size() - 2); // without its CR LF
-    prefix += ',';
-    std::string out = text.empty() ? header : text;
-    if (!out.empty() && out.back() != '\n')
-        out += "\r\n";
-    for (std::size_t start = 0; start < out.size();) {
-        const std::size_t next = RecordEnd(out, start);
-        if (start > 0 && out.compare(start, prefix.size(), prefix) == 0)
-            return out.substr(0, start) + line + out.substr(next);
+    return WithCsvRecord(text, header, key, key, line);
+}
+
+std::string WithCsvRecord(const std::string& text, const std::string& header,
+                          const std::string& key, const std::string& previousKey,
+                          const std::string& line) {
+    // The record of a key is the one that starts with the key's field.
+    auto prefixOf = [](const std::string& field) {
+        std::string prefix = CsvLine({field});
+        prefix.resize(prefix.size() - 2); // without its CR LF
+        return prefix + ',';
+    };
+    const std::string prefixes[] = {prefixOf(key), prefixOf(previousKey)};
+    std::string in = text.empty() ? header : text;
+    if (!in.empty() && in.back() != '\n')
+        in += "\r\n";
+    std::string out;
+    out.reserve(in.size() + line.size());
+    bool placed = false;
+    for (std::size_t start = 0; start < in.size();) {
+        const std::size_t next = RecordEnd(in, start);
+        const bool ours =
+            start > 0 &&
+            std::any_of(std::begin(prefixes), std::end(prefixes), [&](const std::string& prefix) {
+                return in.compare(start, prefix.size(), prefix) == 0;
+            });
+        if (!ours)
+            out.append(in, start, next - start);
+        else if (!placed)
+            out += line;
+        placed = placed || ours;
         start = next;
     }
-    return out + line;
+    return placed ? out : out + line;
 }
 
 std::string DecodeCharacterReferences(std::string_view text) {
@@ -481,6 +557,9 @@ ArchiveResult WriteArchiveJob(const ArchiveJob& job, std::map<std::uint64_t, std
     result.recordId = job.recordId;
     const std::string folder = Join(job.root, MonthFolderName(job.time));
     result.folder = job.root;
+    // A new name's files that a failed write must not leave behind.
+    std::vector<std::string> undo;
+    bool renaming = false;
     try {
         // The archive folder itself is made too: absent means its first use.
         std::filesystem::path made;
@@ -491,31 +570,68 @@ ArchiveResult WriteArchiveJob(const ArchiveJob& job, std::map<std::uint64_t, std
         }
         MakeFolderOrThrow(folder);
         result.folder = folder;
-        const std::string name = RecordName(job, folder, names);
+
+        const auto known = names.find(job.recordId);
+        std::string previous; // the record's name before this write, when it changes
+        std::string name;
+        if (known != names.end() && IsNameOf(known->second, job.baseName)) {
+            name = known->second;
+        } else {
+            if (known != names.end())
+                previous = known->second;
+            renaming = !previous.empty();
+            name = ClaimName(folder, job.baseName);
+            undo.push_back(name + ".txt");
+        }
         result.baseName = name;
+
         WriteReplacing(folder, name + ".txt", job.rawBytes);
-        if (!job.pdfPath.empty())
-            WriteReplacing(folder, name + ".pdf", ReadWhole(job.pdfPath, folder));
-        names[job.recordId] = name;
+        result.kept.push_back(name + ".txt");
+        if (!renaming) {
+            undo.clear(); // the record's first text: kept whatever follows
+            names[job.recordId] = name;
+        }
+        std::string pdf; // where this write's PDF comes from
+        // A PDF already gone (moved in by an earlier write of the job) replaces nothing.
+        if (!job.pdfPath.empty() && PathExists(job.pdfPath))
+            pdf = job.pdfPath;
+        else if (renaming && PathExists(Join(folder, previous + ".pdf")))
+            pdf = Join(folder, previous + ".pdf"); // the record's PDF follows its name
+        if (!pdf.empty()) {
+            if (renaming)
+                undo.push_back(name + ".pdf");
+            WriteReplacing(folder, name + ".pdf", ReadWhole(pdf, folder));
+            result.kept.push_back(name + ".pdf");
+        }
 
         std::vector<std::string> row{name};
         row.insert(row.end(), job.csv.begin(), job.csv.end());
-        const std::string logPath = Join(job.root, "tests.csv");
-        std::string log = ReadWhole(logPath, job.root);
-        if (!log.empty() && HeaderFields(log) != HeaderFields(ArchiveCsvHeader())) {
-            // Rows of this layout under another header would sit in the
-            // wrong columns: the earlier log is kept as it is, beside.
-            MoveAside(job.root, "tests.csv");
-            log.clear();
-        }
-        WriteReplacing(job.root, "tests.csv",
-                       WithCsvRecord(log, ArchiveCsvHeader(), name, CsvLine(row)));
+        WriteLogRecord(job.root, name, renaming ? previous : name, CsvLine(row));
+        result.kept.emplace_back("tests.csv");
+        undo.clear();
         result.ok = true;
+
+        if (renaming) {
+            // The new files and the row are in place: the earlier name goes.
+            names[job.recordId] = name;
+            for (const char* extension : {".txt", ".pdf"})
+                if (!RemoveFile(folder, previous + extension))
+                    result.reason +=
+                        (result.reason.empty() ? "left behind: " : ", ") + previous + extension;
+        }
     } catch (const WriteFailure& failure) {
         result.folder = failure.folder;
         result.reason = failure.reason;
+        // A rename that failed half-way: the record stays whole under its
+        // earlier name, the new name's files go.
+        for (const std::string& file : undo) {
+            if (RemoveFile(folder, file))
+                result.kept.erase(std::remove(result.kept.begin(), result.kept.end(), file),
+                                  result.kept.end());
+        }
     }
-    if (!job.pdfPath.empty()) {
+    // Moved in: the caller's copy goes. After a failure it stays for another try.
+    if (result.ok && !job.pdfPath.empty()) {
         std::error_code error;
         std::filesystem::remove(FsPath(job.pdfPath), error);
     }

@@ -56,6 +56,13 @@ std::string CsvLine(const std::vector<std::string>& fields);
 std::string WithCsvRecord(const std::string& text, const std::string& header,
                           const std::string& key, const std::string& line);
 
+// The same for a record renamed from previousKey to key: its record (of either
+// key) replaced by line where it stands, further records of either key dropped,
+// or line appended when there is none.
+std::string WithCsvRecord(const std::string& text, const std::string& header,
+                          const std::string& key, const std::string& previousKey,
+                          const std::string& line);
+
 // Page text as a person reads it: the numeric character references, with or
 // without their ';' ("&#937" as the device's letters come, "&#x3A9;"), and
 // &amp; &lt; &gt; &quot; &apos; &nbsp; become UTF-8 (&nbsp; a plain blank);
@@ -84,9 +91,9 @@ struct ArchiveJob {
     std::uint64_t recordId = 0; // the same id rewrites the same record
     std::string root;           // the archive folder
     ArchiveTime time;
-    std::string baseName;         // proposed; the first write of a record fixes it
-    std::string rawBytes;         // the printout as received
-    std::string pdfPath;          // a finished PDF to move in, removed afterwards; empty = none
+    std::string baseName; // proposed; a later proposal renames the record's files
+    std::string rawBytes; // the printout as received
+    std::string pdfPath; // a finished PDF to copy in, removed when the write succeeds; empty = none
     std::vector<std::string> csv; // the row after its first field (the base name)
 };
 
@@ -95,7 +102,12 @@ struct ArchiveResult {
     bool ok = false;
     std::string folder;   // where the files went (or were to go)
     std::string baseName; // the record's name, suffix included
-    std::string reason;   // on failure, why
+    std::string reason;   // on failure, why; on success, files of an earlier name left behind
+    // What this write left on disk for the record, by file name in the order
+    // written: "<baseName>.txt", "<baseName>.pdf", "tests.csv". On failure the
+    // part that was kept; a failed rename keeps nothing new (the record stays
+    // whole under its earlier name).
+    std::vector<std::string> kept;
 };
 
 // Writes job's files: <root>/<month>/<name>.txt and .pdf, each through a
@@ -103,9 +115,21 @@ struct ArchiveResult {
 // <root>/tests.csv. A tests.csv that starts with another header (an earlier
 // layout) is first renamed, unchanged, to "tests (earlier layout).csv" (" (2)", " (3)"
 // … when taken), and a new one begun. A file that is a symbolic link is
-// written (and moved aside) through the link, which stays a link. A name used by another record
-// gets a suffix " (2)", " (3)" …; the files of the same record are replaced. names maps record ids
-// to the names already fixed. Never throws: failures come back in the result.
+// written (and moved aside) through the link, which stays a link.
+//
+// names maps record ids to their names: a record's next write replaces its
+// files, unless job.baseName is another name than the one it has (a suffix
+// " (N)" of that one aside): then the record moves to the new name, its row
+// replaced where it stands, and its files of the earlier name are removed
+// after the new ones and the row are written. A PDF of the earlier name
+// follows when the job brings none.
+//
+// Safe for several writers on one folder, threads or programs: a new name is
+// claimed by creating its .txt exclusively (a name taken by another record,
+// .txt or .pdf, gets " (2)", " (3)" …), and the log is read and replaced
+// holding a lock on ".<log>.lock" beside it. job.pdfPath is removed when the
+// write succeeds and kept for another try when it fails. Never throws:
+// failures come back in the result.
 ArchiveResult WriteArchiveJob(const ArchiveJob& job, std::map<std::uint64_t, std::string>& names);
 
 // How old a temporary file of a write or a scratch folder without its lock

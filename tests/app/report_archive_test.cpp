@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,12 +15,14 @@
 #include <mutex>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #ifndef _WIN32
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -94,6 +97,11 @@ TEST(ArchiveLog, recordOfTheSameKeyIsReplaced_newKeysAppended_headerWrittenOnce)
     EXPECT_EQ(log, header + "t1,\"x\r\nt3,fake\"\r\nt3,new\r\n");
     log = WithCsvRecord(log, header, "t1", CsvLine({"t1", "y"}));
     EXPECT_EQ(log, header + "t1,y\r\nt3,new\r\n");
+    // A renamed record's row takes the place of its earlier name's; another
+    // row of either name goes, the rest stay in order.
+    EXPECT_EQ(WithCsvRecord(header + "a,1\r\nb,2\r\nc,3\r\na,5\r\n", header, "c", "a",
+                            CsvLine({"c", "4"})),
+              header + "c,4\r\nb,2\r\n");
     // A header equal to a key's field is not taken for a record; a log a user
     // saved without its last line end gets one.
     EXPECT_EQ(WithCsvRecord("File,Value", header, "File", CsvLine({"File", "v"})),
@@ -190,9 +198,8 @@ TEST_F(ArchiveFilesTest, sameRecordRewritesItsFiles_otherRecordOfSameNameGetsSuf
     EXPECT_EQ(ReadFile(month / "2026-12-08 0956 KD520 WX12345.pdf"), "pdf-one");
     EXPECT_FALSE(fs::exists(first.pdfPath)); // moved in, not left behind
 
-    // Printed, then cleared: the same record, a later name proposal ignored.
+    // Printed, then cleared: the same record rewrites its files.
     ArchiveJob again = Job(1, raw + "more", "cleared");
-    again.baseName = "2026-12-08 0956 KD520 OTHER";
     again.pdfPath = Pdf("pdf-two");
     ASSERT_TRUE(WriteArchiveJob(again, names).ok);
     EXPECT_EQ(ReadFile(month / "2026-12-08 0956 KD520 WX12345.txt"), raw + "more");
@@ -215,9 +222,78 @@ TEST_F(ArchiveFilesTest, sameRecordRewritesItsFiles_otherRecordOfSameNameGetsSuf
                                                  "2026-12-08 0956 KD520 WX12345,cleared\r\n" +
                                                  "2026-12-08 0956 KD520 WX12345 (2),other\r\n" +
                                                  "2026-12-08 0956 KD520 WX12345 (3),x\r\n");
-    // No temporary file is left in either folder.
-    EXPECT_EQ(FilesIn(root_), (std::vector<std::string>{"2026-12", "tests.csv"}));
+    // No temporary file is left in either folder; the log's lock stays.
+    EXPECT_EQ(FilesIn(root_),
+              (std::vector<std::string>{".tests.csv.lock", "2026-12", "tests.csv"}));
     EXPECT_EQ(FilesIn(month).size(), 4u);
+}
+
+TEST_F(ArchiveFilesTest, registrationCorrectedBeforeClear_filesAndRowFollowTheNewName) {
+    std::map<std::uint64_t, std::string> names;
+    const fs::path month = root_ / "2026-12";
+    const std::string car = "2026-12-08 0956 KD520 WX12345";
+    const std::string van = "2026-12-08 0956 KD520 AB 123";
+    // Printed under the registration typed then; another test of the van.
+    ArchiveJob printed = Job(1, "raw", "printed");
+    printed.pdfPath = Pdf("printed");
+    ASSERT_TRUE(WriteArchiveJob(printed, names).ok);
+    ArchiveJob other = Job(2, "other", "other");
+    other.baseName = van;
+    ASSERT_TRUE(WriteArchiveJob(other, names).ok);
+
+    // Corrected to the van's registration, then cleared: the van's name is
+    // taken, so the record gets the next; the car's files and row go.
+    ArchiveJob cleared = Job(1, "raw more", "cleared");
+    cleared.baseName = van;
+    cleared.pdfPath = Pdf("cleared");
+    const ArchiveResult moved = WriteArchiveJob(cleared, names);
+    ASSERT_TRUE(moved.ok) << moved.reason;
+    EXPECT_EQ(moved.baseName, van + " (2)");
+    EXPECT_EQ(moved.kept,
+              (std::vector<std::string>{van + " (2).txt", van + " (2).pdf", "tests.csv"}));
+    EXPECT_TRUE(moved.reason.empty()) << moved.reason;
+    EXPECT_EQ(FilesIn(month),
+              (std::vector<std::string>{van + " (2).pdf", van + " (2).txt", van + ".txt"}));
+    EXPECT_EQ(ReadFile(month / (van + " (2).txt")), "raw more");
+    EXPECT_EQ(ReadFile(month / (van + " (2).pdf")), "cleared");
+    EXPECT_FALSE(fs::exists(cleared.pdfPath));
+    // Its row replaced where it stood.
+    EXPECT_EQ(ReadFile(root_ / "tests.csv"),
+              ArchiveCsvHeader() + van + " (2),cleared\r\n" + van + ",other\r\n");
+    // The same proposal again keeps the suffixed name; its PDF, moved in
+    // already, is not made empty.
+    ASSERT_EQ(WriteArchiveJob(cleared, names).baseName, van + " (2)");
+    EXPECT_EQ(ReadFile(month / (van + " (2).pdf")), "cleared");
+
+    // Back to the car, without a PDF this time: the record's PDF follows.
+    const ArchiveResult back = WriteArchiveJob(Job(1, "raw back", "back"), names);
+    ASSERT_TRUE(back.ok) << back.reason;
+    EXPECT_EQ(back.baseName, car);
+    EXPECT_EQ(back.kept, (std::vector<std::string>{car + ".txt", car + ".pdf", "tests.csv"}));
+    EXPECT_EQ(FilesIn(month), (std::vector<std::string>{van + ".txt", car + ".pdf", car + ".txt"}));
+    EXPECT_EQ(ReadFile(month / (car + ".pdf")), "cleared");
+
+    // A rename that fails half-way (the log cannot be replaced) leaves the
+    // record whole under its name, nothing under the new one, and the PDF for
+    // another try, which then succeeds.
+    fs::remove(root_ / "tests.csv");
+    fs::create_directory(root_ / "tests.csv");
+    ArchiveJob failing = Job(1, "raw failing", "failing");
+    failing.baseName = ArchiveBaseName(kMorning, "KD520", "ZZ 9");
+    failing.pdfPath = Pdf("failing");
+    const ArchiveResult failed = WriteArchiveJob(failing, names);
+    EXPECT_FALSE(failed.ok);
+    EXPECT_TRUE(failed.kept.empty());
+    EXPECT_EQ(FilesIn(month), (std::vector<std::string>{van + ".txt", car + ".pdf", car + ".txt"}));
+    EXPECT_EQ(ReadFile(month / (car + ".txt")), "raw back");
+    EXPECT_TRUE(fs::exists(failing.pdfPath));
+    fs::remove(root_ / "tests.csv");
+    ASSERT_TRUE(WriteArchiveJob(failing, names).ok);
+    EXPECT_EQ(FilesIn(month), (std::vector<std::string>{van + ".txt", failing.baseName + ".pdf",
+                                                        failing.baseName + ".txt"}));
+    EXPECT_EQ(ReadFile(root_ / "tests.csv"),
+              ArchiveCsvHeader() + failing.baseName + ",failing\r\n");
+    EXPECT_FALSE(fs::exists(failing.pdfPath));
 }
 
 TEST_F(ArchiveFilesTest, logOfAnEarlierLayoutIsMovedAsideUnchanged_andANewOneBegun) {
@@ -244,7 +320,7 @@ TEST_F(ArchiveFilesTest, logOfAnEarlierLayoutIsMovedAsideUnchanged_andANewOneBeg
     EXPECT_EQ(ReadFile(log), ArchiveCsvHeader() + "2026-12-08 0956 KD520 WX12345,fourth\r\n");
     EXPECT_EQ(ReadFile(root_ / "tests (earlier layout).csv"), earlier);
     EXPECT_EQ(ReadFile(root_ / "tests (earlier layout) (2).csv"), "File,Result\r\n");
-    EXPECT_EQ(FilesIn(root_).size(), 4u);
+    EXPECT_EQ(FilesIn(root_).size(), 5u); // and the log's lock
 }
 
 #ifndef _WIN32 // the reading programs are Linux's
@@ -380,7 +456,8 @@ TEST_F(ArchiveFilesTest, unwritableFolderFailsWithFolderAndReason_andLeavesNothi
     EXPECT_NE(result.folder.find(root_.string()), std::string::npos) << result.folder;
     EXPECT_FALSE(result.reason.empty());
     EXPECT_TRUE(names.empty());
-    EXPECT_FALSE(fs::exists(job.pdfPath)); // the engine's temporary file is not left behind
+    EXPECT_TRUE(result.kept.empty());
+    EXPECT_TRUE(fs::exists(job.pdfPath)); // kept for another try
 }
 
 TEST_F(ArchiveFilesTest, writerWritesInOrderOffTheCallersThread_andFinishesAtDestruction) {
@@ -430,9 +507,90 @@ TEST_F(ArchiveFilesTest, symbolicLinkLogIsWrittenThroughAndMovedAsideAtItsTarget
     EXPECT_EQ(ReadFile(dir_ / "shared" / "workshop (earlier layout).csv"),
               "File,Result\r\nx,GOOD\r\n");
     EXPECT_EQ(FilesIn(dir_ / "shared"),
-              (std::vector<std::string>{"workshop (earlier layout).csv", "workshop.csv"}));
+              (std::vector<std::string>{".workshop.csv.lock", "workshop (earlier layout).csv",
+                                        "workshop.csv"}));
     EXPECT_EQ(FilesIn(root_), (std::vector<std::string>{"2026-12", "tests.csv"}));
 }
+
+// Writes count records as one program would (its own record ids and names),
+// each of its own registration among a few that the other writer uses too;
+// every fourth is written again after its registration was corrected. The
+// .txt of each record and the last field of its row hold "<writer> <i>".
+// Gives how many writes failed.
+int WriteRecords(const std::string& root, const std::string& writer, int count) {
+    std::map<std::uint64_t, std::string> names;
+    int failed = 0;
+    auto write = [&](int i, const std::string& registration) {
+        ArchiveJob job;
+        job.recordId = static_cast<std::uint64_t>(i + 1);
+        job.root = root;
+        job.time = kMorning;
+        job.baseName = ArchiveBaseName(kMorning, "KD520", registration);
+        job.rawBytes = writer + " " + std::to_string(i);
+        job.csv = {job.rawBytes};
+        failed += WriteArchiveJob(job, names).ok ? 0 : 1;
+    };
+    for (int i = 0; i < count; ++i) {
+        write(i, "CAR" + std::to_string(i % 8));
+        if (i % 4 == 0)
+            write(i, "FIXED" + std::to_string(i % 3));
+    }
+    return failed;
+}
+
+// The month folder's records and the log's rows of root: every row names a
+// .txt whose text is the row's last field, no name twice. Gives the number of
+// .txt files, of rows, and of .txt files under a corrected registration.
+std::array<std::size_t, 3> CountRecords(const fs::path& root) {
+    std::map<std::string, std::string> texts; // name -> its .txt
+    std::size_t corrected = 0;
+    for (const auto& entry : fs::directory_iterator(root / "2026-12")) {
+        EXPECT_EQ(entry.path().extension(), ".txt") << entry.path(); // nothing else left
+        texts[entry.path().stem().string()] = ReadFile(entry.path());
+        corrected += entry.path().stem().string().find("FIXED") != std::string::npos;
+    }
+    std::string log = ReadFile(root / "tests.csv");
+    std::set<std::string> rows;
+    std::size_t lineEnd = log.find("\r\n");
+    for (std::size_t at = lineEnd + 2; (lineEnd = log.find("\r\n", at)) != std::string::npos;
+         at = lineEnd + 2) {
+        const std::string row = log.substr(at, lineEnd - at);
+        const std::size_t comma = row.rfind(',');
+        const std::string name = row.substr(0, comma);
+        EXPECT_TRUE(rows.insert(name).second) << "twice: " << name;
+        EXPECT_EQ(texts[name], row.substr(comma + 1)) << name;
+    }
+    return {texts.size(), rows.size(), corrected};
+}
+
+TEST_F(ArchiveFilesTest, twoWritersInOneFolderAtOnce_keepEveryRecordAndRow) {
+    // Two Quillars on one shared folder, as threads here.
+    int failed[2] = {};
+    std::thread first([&] { failed[0] = WriteRecords(root_.string(), "A", 200); });
+    std::thread second([&] { failed[1] = WriteRecords(root_.string(), "B", 200); });
+    first.join();
+    second.join();
+    EXPECT_EQ(failed[0] + failed[1], 0);
+    EXPECT_EQ(CountRecords(root_), (std::array<std::size_t, 3>{400, 400, 100}));
+}
+
+#ifndef _WIN32
+TEST_F(ArchiveFilesTest, twoWriterProgramsInOneFolderAtOnce_keepEveryRecordAndRow) {
+    pid_t children[2];
+    for (int i = 0; i < 2; ++i) {
+        children[i] = fork();
+        ASSERT_GE(children[i], 0);
+        if (children[i] == 0)
+            _exit(WriteRecords(root_.string(), i == 0 ? "A" : "B", 200) == 0 ? 0 : 1);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_EQ(CountRecords(root_), (std::array<std::size_t, 3>{400, 400, 100}));
+}
+#endif
 
 // A file of the given age, in seconds.
 void WriteAged(const fs::path& path, int ageSeconds) {
