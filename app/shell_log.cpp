@@ -2,8 +2,8 @@
 
 namespace quillar {
 
-Q_LOGGING_CATEGORY(lcShell, "quillar.shell")
-Q_LOGGING_CATEGORY(lcSerial, "quillar.serial")
-Q_LOGGING_CATEGORY(lcArchive, "quillar.archive")
+Q_LOGGING_CATEGORY(lcShell, "quillar.shell", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSerial, "quillar.serial", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcArchive, "quillar.archive", QtWarningMsg)
 
 } // namespace quillar

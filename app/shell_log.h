@@ -1,6 +1,7 @@
 #pragma once
 // The shell's logging categories: warnings and errors go to standard error
-// (and so to the desktop's journal), one category per subsystem. No log file.
+// (and so to the desktop's journal), one category per subsystem; below warnings only
+// when QT_LOGGING_RULES asks ("quillar.*.info=true"). No log file.
 
 #include <QLoggingCategory>
 

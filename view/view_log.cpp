@@ -2,6 +2,6 @@
 
 namespace quillar {
 
-Q_LOGGING_CATEGORY(lcView, "quillar.view")
+Q_LOGGING_CATEGORY(lcView, "quillar.view", QtWarningMsg)
 
 } // namespace quillar
