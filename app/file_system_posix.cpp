@@ -149,9 +149,15 @@ std::error_code CreateNewFile(const std::string& path, std::filesystem::perms pe
 }
 
 std::unique_ptr<FileLock> FileLock::Wait(const std::string& path, std::error_code& error) {
-    // Read-only is enough for flock, so a lock file another user made on a
-    // shared folder serves too; O_NONBLOCK keeps a FIFO there from holding the open.
-    const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    // Open for writing: NFS clients lock through byte-range locks, which need
+    // it for an exclusive one. Made writable for all the umask allows, so the
+    // other users of a shared folder can lock it too; one that is not ours to
+    // write is locked read-only (enough on a local disk). O_NONBLOCK keeps a
+    // FIFO under the name from holding the open.
+    constexpr int kFlags = O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0666);
+    if (fd < 0 && errno == EACCES)
+        fd = open(path.c_str(), O_RDONLY | kFlags);
     if (fd < 0) {
         error = LastError();
         return nullptr;

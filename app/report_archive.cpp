@@ -364,10 +364,12 @@ void WriteLogRecord(const std::string& root, const std::string& key, const std::
     const std::string logPath = Join(root, "tests.csv");
     // Beside the file written: two archives that link to one log share its lock.
     const std::filesystem::path target = FsPath(WriteTarget(logPath));
+    std::string lockName(".");
+    lockName += Utf8Path(target.filename());
+    lockName += ".lock";
     std::error_code lockError;
-    const std::unique_ptr<FileLock> lock = FileLock::Wait(
-        Utf8Path(target.parent_path() / FsPath("." + Utf8Path(target.filename()) + ".lock")),
-        lockError);
+    const std::unique_ptr<FileLock> lock =
+        FileLock::Wait(Utf8Path(target.parent_path() / FsPath(lockName)), lockError);
     if (!lock)
         throw WriteFailure{root, ErrorText(lockError)};
     std::string log = ReadWhole(logPath, root);
