@@ -183,23 +183,14 @@ void TTestArchive::WaitWritten() {
 }
 
 void TTestArchive::Submit(ArchiveJob job) {
-    // The writer removes the PDF it is given: it gets a copy, and this one
-    // stays for a second try until the test is kept whole.
-    ArchiveJob handed = job;
-    if (!job.pdfPath.empty()) {
-        const QString copy = QString::fromStdString(job.pdfPath) + QStringLiteral(".handed");
-        QFile::remove(copy);
-        if (QFile::copy(QString::fromStdString(job.pdfPath), copy))
-            handed.pdfPath = copy.toStdString();
-        else
-            job.pdfPath.clear(); // the writer's is the only one
-    }
+    // The writer removes the job's PDF once the test is kept whole; after a
+    // failure it stays for the next try.
     Waiting& waiting = waiting_[job.recordId];
     if (!waiting.job.pdfPath.empty() && waiting.job.pdfPath != job.pdfPath)
         QFile::remove(QString::fromStdString(waiting.job.pdfPath));
-    waiting.job = std::move(job);
+    waiting.job = job;
     waiting.failed = false;
-    writer_->Submit(std::move(handed));
+    writer_->Submit(std::move(job));
 }
 
 void TTestArchive::Report(const ArchiveResult& result) {
@@ -229,11 +220,17 @@ void TTestArchive::Report(const ArchiveResult& result) {
                     ? QStringLiteral("Quillar holds it while it runs")
                     : QStringLiteral("Quillar holds it, also in %1,").arg(waiting.recovery);
     }
-    emit failed(QStringLiteral("The %1 could not be kept in the report archive %2: %3. Its "
-                               "record is not complete there. %4 and tries again when the "
-                               "next test is kept and at the next start.")
+    QStringList kept;
+    for (const std::string& file : result.kept)
+        kept << QString::fromStdString(file);
+    const QString written = kept.isEmpty()
+                                ? QStringLiteral("Nothing of it was written there")
+                                : QStringLiteral("Only %1 was written there").arg(kept.join(", "));
+    emit failed(QStringLiteral("The %1 could not be kept in the report archive %2: %3. %4. %5 "
+                               "and tries again when the next test is kept and at the next "
+                               "start.")
                     .arg(test, QString::fromStdString(result.folder),
-                         QString::fromStdString(result.reason),
+                         QString::fromStdString(result.reason), written,
                          where.isEmpty() ? QStringLiteral("Quillar") : where));
 }
 

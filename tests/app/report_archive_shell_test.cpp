@@ -128,7 +128,7 @@ void ReportArchiveShellTest::printThenClear_keepOneRecord_rawBytesTypedValuesPdf
     QVERIFY(WaitForWrites(written, 2));
     QCOMPARE(written.at(1).at(1).toString(), kBase);
     QCOMPARE(FilesIn(month), (QStringList{kBase + ".pdf", kBase + ".txt"}));
-    QCOMPARE(FilesIn(archive), (QStringList{"2026-12", "tests.csv"}));
+    QCOMPARE(FilesIn(archive), (QStringList{".tests.csv.lock", "2026-12", "tests.csv"}));
 
     QCOMPARE(ReadBytes(month + "/" + kBase + ".txt"),
              QByteArray::fromStdString(kFirstHalf + kSecondHalf));
