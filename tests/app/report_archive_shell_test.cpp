@@ -75,6 +75,16 @@ bool WaitForWrites(QSignalSpy& written, int count) {
     return true;
 }
 
+// A KD520 window keeping its tests in archive, connected, with a printout shown.
+bool OpenWithKd520Test(ShellBench& bench, const QString& archive) {
+    bench.WriteIni("[Config]\r\nModel=KD520\r\nArchiveFolder=" + archive.toStdString() + "\r\n");
+    if (!bench.Open())
+        return false;
+    bench.ports = "COM1";
+    bench.form->PollTick();
+    return Deliver(bench, kFirstHalf + kSecondHalf);
+}
+
 QStringList FilesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
                                   QDir::Name);
@@ -329,13 +339,9 @@ void ReportArchiveShellTest::kd318Form_registrationFromItsThirdBox() {
 void ReportArchiveShellTest::quickClears_eachTestKeptWithItsOwnPageAndValues() {
     ShellBench bench;
     const QString archive = bench.dir.filePath(QStringLiteral("archive"));
-    bench.WriteIni("[Config]\r\nModel=KD520\r\nArchiveFolder=" + archive.toStdString() + "\r\n");
-    QVERIFY(bench.Open());
+    QVERIFY(OpenWithKd520Test(bench, archive));
     TForm1& form = *bench.form;
     QSignalSpy written(form.Archive(), &TTestArchive::written);
-    bench.ports = "COM1";
-    form.PollTick();
-    QVERIFY(Deliver(bench, kFirstHalf + kSecondHalf));
     QVERIFY(TypeInto(form, QStringLiteral("vehicle"), QStringLiteral("AA 111")));
 
     form.ToolButton4->click();
@@ -366,13 +372,9 @@ void ReportArchiveShellTest::quickClears_eachTestKeptWithItsOwnPageAndValues() {
 void ReportArchiveShellTest::lostRenderProcess_typedValuesComeBack_andAreKept() {
     ShellBench bench;
     const QString archive = bench.dir.filePath(QStringLiteral("archive"));
-    bench.WriteIni("[Config]\r\nModel=KD520\r\nArchiveFolder=" + archive.toStdString() + "\r\n");
-    QVERIFY(bench.Open());
+    QVERIFY(OpenWithKd520Test(bench, archive));
     TForm1& form = *bench.form;
     QSignalSpy written(form.Archive(), &TTestArchive::written);
-    bench.ports = "COM1";
-    form.PollTick();
-    QVERIFY(Deliver(bench, kFirstHalf + kSecondHalf));
     QVERIFY(TypeInto(form, QStringLiteral("vehicle"), QStringLiteral("WX 9")));
     QWebEnginePage* page = form.ReportView()->View()->page();
     // The view copies typed values out now and then; give it that while.
