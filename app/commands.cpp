@@ -8,8 +8,6 @@
 #include "app/shell_log.h"
 #include "app/typed_boxes.h"
 
-#include <QDateTime>
-
 #include <QMenu>
 #include <QToolButton>
 
@@ -25,11 +23,8 @@ void TForm1::ToolButton2Click() {
     // its file after it.
     const std::string model = DeviceModel_;
     auto title = [model](const QString& typedJson) {
-        const QDateTime now = QDateTime::currentDateTime();
-        const ArchiveTime time{now.date().year(), now.date().month(), now.date().day(),
-                               now.time().hour(), now.time().minute()};
-        return QString::fromStdString(
-            ArchiveBaseName(time, model, TypedBoxValue(typedJson, RegistrationBox(model))));
+        return QString::fromStdString(ArchiveBaseName(
+            ArchiveClockNow(), model, TypedBoxValue(typedJson, RegistrationBox(model))));
     };
     switch (ReportView_->PrintPage(title)) {
     case TReportBrowser::PrintStart::Started:

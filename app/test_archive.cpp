@@ -26,12 +26,6 @@ namespace quillar {
 
 namespace {
 
-ArchiveTime ClockTime() {
-    const QDateTime now = QDateTime::currentDateTime();
-    return {now.date().year(), now.date().month(), now.date().day(), now.time().hour(),
-            now.time().minute()};
-}
-
 std::string TimeText(const ArchiveTime& t) {
     return QStringLiteral("%1-%2-%3 %4:%5")
         .arg(t.year, 4, 10, QLatin1Char('0'))
@@ -53,7 +47,7 @@ std::string OwnScratchParent() {
 } // namespace
 
 TTestArchive::TTestArchive(std::string root, std::function<ArchiveTime()> now)
-    : root_(std::move(root)), now_(now ? std::move(now) : ClockTime) {
+    : root_(std::move(root)), now_(now ? std::move(now) : ArchiveClockNow) {
     // What runs that were killed left in the temporary folders.
     for (const std::string& parent : SystemTemporaryFolders())
         RemoveStaleScratchFolders(parent);
@@ -175,6 +169,12 @@ QString TTestArchive::NextPdfPath() {
         return {};
     return QString::fromStdString(pdfDir_->Path()) +
            QStringLiteral("/%1-%2.pdf").arg(recordId_).arg(++pdfCount_);
+}
+
+ArchiveTime ArchiveClockNow() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return {now.date().year(), now.date().month(), now.date().day(), now.time().hour(),
+            now.time().minute()};
 }
 
 void TTestArchive::WaitWritten() {

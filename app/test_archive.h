@@ -21,6 +21,9 @@ namespace quillar {
 
 class TReportBrowser;
 
+// The computer's local time, to the minute, as archive names are made of it.
+ArchiveTime ArchiveClockNow();
+
 class TTestArchive : public QObject {
     Q_OBJECT
 public:
