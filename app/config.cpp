@@ -294,6 +294,7 @@ ShellConfig ReadShellConfig(const std::string& iniPath) {
     config.languageOptions = SplitLanguageOptions(readString("LanguageOption"));
     config.model = readString("Model");
     config.manualPorts = readString("ManualPorts");
+    config.database = std::string(TrimIniBlanks(ini.GetValue("Config", "Database", "")));
     if (const char* archive = ini.GetValue("Config", "ArchiveFolder", nullptr)) {
         // Read whole; a value that names no usable folder stays as written, so
         // that the archive is off and says why, instead of going elsewhere.

@@ -1,6 +1,7 @@
 #pragma once
 // The configuration file beside the executable: section "Config" with the keys
-// "Language", "LanguageOption", "Model", "ArchiveFolder" and "ManualPorts". No Qt here, so tests
+// "Language", "LanguageOption", "Model", "ArchiveFolder", "ManualPorts" and
+// "Database". No Qt here, so tests
 // run without a GUI.
 
 #include <cstdint>
@@ -22,6 +23,10 @@ struct ShellConfig {
     // "ManualPorts": ports opened only when chosen from the menu, as the port
     // list writes them (comma text); empty = none.
     std::string manualPorts;
+    // "Database": the workshop's PostgreSQL server for the test history, a
+    // libpq connection string or a postgresql:// URI; empty = this PC's
+    // index in the archive folder only. Read whole (a password may be long).
+    std::string database;
 };
 
 // The longest string value that is read; longer values are cut (but for
