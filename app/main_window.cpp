@@ -186,7 +186,7 @@ void TForm1::FormCreate() {
         archiveRoot = *config.archiveFolder;
     else if (!env_.documentsDir.empty())
         archiveRoot = env_.documentsDir + "/Quillar reports";
-    Archive_ = std::make_unique<TTestArchive>(archiveRoot, env_.archiveClock);
+    Archive_ = std::make_unique<TTestArchive>(archiveRoot, env_.archiveClock, config.database);
     connect(Archive_.get(), &TTestArchive::failed, this, [this](const QString& message) {
         qCWarning(lcArchive, "%s", qUtf8Printable(message));
         if (!closing_ || (closeKeeping_ && !stopping_))

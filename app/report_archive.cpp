@@ -480,6 +480,50 @@ std::string WithCsvRecord(const std::string& text, const std::string& header,
     return placed ? out : out + line;
 }
 
+std::vector<std::vector<std::string>> ReadCsvRecords(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    std::vector<std::vector<std::string>> records;
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false;
+    bool any = false; // the record has begun
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (quoted) {
+            if (c != '"')
+                field += c;
+            else if (at + 1 < text.size() && text[at + 1] == '"')
+                field += text[++at];
+            else
+                quoted = false;
+            continue;
+        }
+        any = true;
+        if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields.push_back(std::move(field));
+            field.clear();
+        } else if (c == '\n' || (c == '\r' && at + 1 < text.size() && text[at + 1] == '\n')) {
+            if (c == '\r')
+                ++at;
+            fields.push_back(std::move(field));
+            field.clear();
+            records.push_back(std::move(fields));
+            fields.clear();
+            any = false;
+        } else {
+            field += c;
+        }
+    }
+    if (any || quoted) {
+        fields.push_back(std::move(field));
+        records.push_back(std::move(fields));
+    }
+    return records;
+}
+
 std::string DecodeCharacterReferences(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -731,9 +775,9 @@ void RemoveStaleScratchFolders(const std::string& parent) {
     }
 }
 
-ArchiveWriter::ArchiveWriter(Done done, std::string tidyRoot)
-    : done_(std::move(done)), tidyRoot_(std::move(tidyRoot)), busy_(!tidyRoot_.empty()),
-      thread_([this] { Run(); }) {}
+ArchiveWriter::ArchiveWriter(Done done, std::string tidyRoot, IndexFactory index)
+    : done_(std::move(done)), tidyRoot_(std::move(tidyRoot)), indexFactory_(std::move(index)),
+      busy_(!tidyRoot_.empty() || indexFactory_), thread_([this] { Run(); }) {}
 
 ArchiveWriter::~ArchiveWriter() {
     {
@@ -758,8 +802,15 @@ void ArchiveWriter::WaitIdle() {
 }
 
 void ArchiveWriter::Run() {
-    if (!tidyRoot_.empty()) {
-        RemoveStaleArchiveTemporaries(tidyRoot_);
+    std::unique_ptr<ArchiveIndex> index;
+    std::string indexProblem;
+    if (!tidyRoot_.empty() || indexFactory_) {
+        if (!tidyRoot_.empty())
+            RemoveStaleArchiveTemporaries(tidyRoot_);
+        if (indexFactory_) {
+            index = indexFactory_();
+            indexProblem = index ? index->Open() : std::string();
+        }
         std::lock_guard lock(mutex_);
         busy_ = false;
         if (jobs_.empty())
@@ -768,13 +819,24 @@ void ArchiveWriter::Run() {
     std::unique_lock lock(mutex_);
     while (true) {
         wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-        if (jobs_.empty())
-            return; // stopping, and everything is written
+        if (jobs_.empty()) {
+            lock.unlock();
+            index.reset(); // on the thread that made it
+            return;        // stopping, and everything is written
+        }
         ArchiveJob job = std::move(jobs_.front());
         jobs_.pop_front();
         busy_ = true;
         lock.unlock();
-        const ArchiveResult result = WriteArchiveJob(job, names_);
+        ArchiveResult result = WriteArchiveJob(job, names_);
+        if (result.ok && index) {
+            // An index that could not open is tried again at the next record:
+            // a folder that comes back takes the records from then on.
+            if (!indexProblem.empty())
+                indexProblem = index->Open();
+            result.historyProblem =
+                indexProblem.empty() ? index->Record(job, result) : indexProblem;
+        }
         if (done_)
             done_(result);
         lock.lock();

@@ -63,6 +63,11 @@ std::string WithCsvRecord(const std::string& text, const std::string& header,
                           const std::string& key, const std::string& previousKey,
                           const std::string& line);
 
+// The records of a CSV text as CsvLine writes them (and as spreadsheets save
+// them): fields split at commas outside quotes, quotes undone, records ended
+// by LF or CR LF outside quotes; a leading byte-order mark dropped.
+std::vector<std::vector<std::string>> ReadCsvRecords(std::string_view text);
+
 // Page text as a person reads it: the numeric character references, with or
 // without their ';' ("&#937" as the device's letters come, "&#x3A9;"), and
 // &amp; &lt; &gt; &quot; &apos; &nbsp; become UTF-8 (&nbsp; a plain blank);
@@ -89,6 +94,7 @@ std::string ArchiveCsvHeader();
 // One write of a test's files.
 struct ArchiveJob {
     std::uint64_t recordId = 0; // the same id rewrites the same record
+    std::string recordKey;      // the record's key in the test history, unique across PCs
     std::string root;           // the archive folder
     ArchiveTime time;
     std::string baseName; // proposed; a later proposal renames the record's files
@@ -108,6 +114,8 @@ struct ArchiveResult {
     // part that was kept; a failed rename keeps nothing new (the record stays
     // whole under its earlier name).
     std::vector<std::string> kept;
+    // The files were kept but the test history could not take the record: why.
+    std::string historyProblem;
 };
 
 // Writes job's files: <root>/<month>/<name>.txt and .pdf, each through a
@@ -170,14 +178,29 @@ private:
 // a lock (an earlier Quillar's) not changed for StaleTemporaryAge.
 void RemoveStaleScratchFolders(const std::string& parent);
 
+// What the writer tells of each record it keeps, on its own thread: the test
+// history's index. Made, used and destroyed on that thread.
+class ArchiveIndex {
+public:
+    virtual ~ArchiveIndex() = default;
+    // Before the first job. Returns why the index cannot be used; empty = it can.
+    virtual std::string Open() = 0;
+    // After each job written whole. Returns why the record could not be
+    // indexed; empty = it was.
+    virtual std::string Record(const ArchiveJob& job, const ArchiveResult& result) = 0;
+};
+
 // A thread that writes jobs in the order given. done is called on that
 // thread after each job. The destructor writes what is queued, then ends.
 class ArchiveWriter {
 public:
     using Done = std::function<void(const ArchiveResult&)>;
+    // Makes the index on the writer's thread.
+    using IndexFactory = std::function<std::unique_ptr<ArchiveIndex>()>;
     // tidyRoot: an archive whose stale temporary files are removed first
-    // (RemoveStaleArchiveTemporaries); empty = none.
-    explicit ArchiveWriter(Done done, std::string tidyRoot = {});
+    // (RemoveStaleArchiveTemporaries); empty = none. index: what indexes each
+    // record kept; none = nothing.
+    explicit ArchiveWriter(Done done, std::string tidyRoot = {}, IndexFactory index = {});
     ~ArchiveWriter();
     ArchiveWriter(const ArchiveWriter&) = delete;
     ArchiveWriter& operator=(const ArchiveWriter&) = delete;
@@ -191,6 +214,7 @@ private:
 
     Done done_;
     std::string tidyRoot_;
+    IndexFactory indexFactory_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;

@@ -4,6 +4,8 @@
 #include "app/config.h"
 #include "app/file_system.h"
 #include "app/typed_boxes.h"
+#include "history/archive_history.h"
+#include "history/history_upload.h"
 #include "report/models.h"
 #include "view/report_browser.h"
 
@@ -19,6 +21,8 @@
 #include <QPointer>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QSysInfo>
+#include <QUuid>
 
 #include <vector>
 
@@ -36,6 +40,11 @@ std::string TimeText(const ArchiveTime& t) {
         .toStdString();
 }
 
+// A test's key in the test history: unique across the workshop's PCs.
+std::string NewRecordKey() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
+}
+
 // What a PDF may take in a scratch folder, with room to spare.
 constexpr std::uintmax_t kPdfRoom = 64 << 20;
 
@@ -46,7 +55,8 @@ std::string OwnScratchParent() {
 
 } // namespace
 
-TTestArchive::TTestArchive(std::string root, std::function<ArchiveTime()> now)
+TTestArchive::TTestArchive(std::string root, std::function<ArchiveTime()> now,
+                           std::string historyServer)
     : root_(std::move(root)), now_(now ? std::move(now) : ArchiveClockNow) {
     // What runs that were killed left in the temporary folders.
     for (const std::string& parent : SystemTemporaryFolders())
@@ -68,6 +78,19 @@ TTestArchive::TTestArchive(std::string root, std::function<ArchiveTime()> now)
     }
     if (!Enabled())
         return;
+    const QString archiveRoot = QString::fromStdString(root_);
+    if (!historyServer.empty()) {
+        uploader_ = std::make_unique<HistoryUploader>(
+            archiveRoot, QString::fromStdString(historyServer), [](const QString& problem) {
+                // The records wait in the local index meanwhile: nothing is lost.
+                if (problem.isEmpty())
+                    qCInfo(lcArchive, "The history server answers again");
+                else
+                    qCWarning(lcArchive, "%s. The tests wait in this PC's index.",
+                              qUtf8Printable(problem));
+            });
+    }
+    HistoryUploader* uploader = uploader_.get();
     writer_ = std::make_unique<ArchiveWriter>(
         [this](const ArchiveResult& result) {
             // From the writer's thread to the window's; the writer ends before
@@ -75,7 +98,14 @@ TTestArchive::TTestArchive(std::string root, std::function<ArchiveTime()> now)
             QMetaObject::invokeMethod(
                 this, [this, result] { Report(result); }, Qt::QueuedConnection);
         },
-        root_);
+        root_,
+        [archiveRoot, uploader]() -> std::unique_ptr<ArchiveIndex> {
+            return std::make_unique<ArchiveHistory>(archiveRoot, QSysInfo::machineHostName(),
+                                                    [uploader] {
+                                                        if (uploader)
+                                                            uploader->Wake();
+                                                    });
+        });
 }
 
 TTestArchive::~TTestArchive() {
@@ -87,6 +117,7 @@ void TTestArchive::BytesArrived(std::string_view raw) {
         return;
     if (recordId_ == 0) {
         recordId_ = ++lastRecordId_;
+        recordKey_ = NewRecordKey();
         started_ = now_();
     }
     raw_.append(raw);
@@ -107,6 +138,7 @@ bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
         return false;
     ArchiveJob job;
     job.recordId = recordId_;
+    job.recordKey = recordKey_;
     job.root = root_;
     job.time = started_;
     job.rawBytes = raw_;
@@ -182,6 +214,11 @@ void TTestArchive::WaitWritten() {
         writer_->WaitIdle();
 }
 
+bool TTestArchive::WaitUploaded() {
+    WaitWritten();
+    return uploader_ && uploader_->WaitSent();
+}
+
 void TTestArchive::Submit(ArchiveJob job) {
     // The writer removes the job's PDF once the test is kept whole; after a
     // failure it stays for the next try.
@@ -201,6 +238,17 @@ void TTestArchive::Report(const ArchiveResult& result) {
             waiting_.erase(found);
         }
         qCInfo(lcArchive, "Kept %s/%s", result.folder.c_str(), result.baseName.c_str());
+        if (!result.historyProblem.empty() && !saidHistoryProblem_) {
+            // Said once: the files are what matters, and each later test would say it again.
+            saidHistoryProblem_ = true;
+            emit failed(QStringLiteral("The test %1 was kept in the report archive, but the "
+                                       "test history could not take it: %2. The history "
+                                       "window may miss tests of this run.")
+                            .arg(QString::fromStdString(result.baseName),
+                                 QString::fromStdString(result.historyProblem)));
+        } else if (!result.historyProblem.empty()) {
+            qCWarning(lcArchive, "%s", result.historyProblem.c_str());
+        }
         emit written(QString::fromStdString(result.folder),
                      QString::fromStdString(result.baseName));
         // The archive works again: the tests that waited go now, oldest first.
@@ -255,6 +303,7 @@ void TTestArchive::SaveForRecovery(Waiting& waiting) {
         csv.append(QString::fromStdString(field));
     const QJsonObject record{
         {QStringLiteral("root"), QString::fromStdString(job.root)},
+        {QStringLiteral("key"), QString::fromStdString(job.recordKey)},
         {QStringLiteral("baseName"), QString::fromStdString(job.baseName)},
         {QStringLiteral("time"),
          QJsonArray{job.time.year, job.time.month, job.time.day, job.time.hour, job.time.minute}},
@@ -310,6 +359,9 @@ void TTestArchive::KeepWaitingTests() {
         job.time = {time.at(0).toInt(), time.at(1).toInt(), time.at(2).toInt(), time.at(3).toInt(),
                     time.at(4).toInt()};
         job.baseName = record.value(QStringLiteral("baseName")).toString().toStdString();
+        job.recordKey = record.value(QStringLiteral("key")).toString().toStdString();
+        if (job.recordKey.empty()) // saved before tests had keys
+            job.recordKey = NewRecordKey();
         job.rawBytes = printout.readAll().toStdString();
         for (const QJsonValue& field : record.value(QStringLiteral("csv")).toArray())
             job.csv.push_back(field.toString().toStdString());

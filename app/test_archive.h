@@ -19,6 +19,7 @@
 
 namespace quillar {
 
+class HistoryUploader;
 class TReportBrowser;
 
 // The computer's local time, to the minute, as archive names are made of it.
@@ -30,8 +31,10 @@ public:
     // root: the archive folder, empty = no archive; a folder that
     // UsableArchiveFolder refuses is no archive either and is said once
     // (failed), when the event loop runs. now: the local time, empty = the
-    // computer's clock.
-    TTestArchive(std::string root, std::function<ArchiveTime()> now);
+    // computer's clock. historyServer: Database=, the workshop's history
+    // server that the local index's records go up to; empty = none.
+    TTestArchive(std::string root, std::function<ArchiveTime()> now,
+                 std::string historyServer = {});
     // Writes everything handed over before it returns.
     ~TTestArchive() override;
 
@@ -58,6 +61,9 @@ public:
     void Forget();
     // Blocks until everything handed to the writer is on disk.
     void WaitWritten();
+    // Blocks until that is on disk and on the history server too, or the
+    // server could not be reached: then false. False without a server.
+    bool WaitUploaded();
     // Where a test that could not be kept waits for the next try, also
     // across runs (a folder per test); empty = in memory only.
     void SetRecoveryFolder(std::string folder);
@@ -99,11 +105,14 @@ private:
     std::string raw_;
     ArchiveTime started_;
     std::uint64_t recordId_ = 0; // 0 = no bytes since Forget
+    std::string recordKey_;      // the test's key in the test history
     std::uint64_t lastRecordId_ = 0;
     std::uint64_t pdfCount_ = 0;
     std::map<std::uint64_t, Waiting> waiting_; // by record id: oldest first
     std::string recoveryFolder_;
-    std::unique_ptr<ArchiveWriter> writer_; // last: it finishes before the rest goes
+    bool saidHistoryProblem_ = false;
+    std::unique_ptr<HistoryUploader> uploader_; // ends after the writer that wakes it
+    std::unique_ptr<ArchiveWriter> writer_;     // last: it finishes before the rest goes
 };
 
 } // namespace quillar

@@ -56,6 +56,8 @@ public:
     void Upsert(const TestRecord& record);
     // Several in one transaction (the indexing of an existing folder).
     void UpsertAll(const std::vector<TestRecord>& records);
+    // Removes the record of key, if any.
+    void Remove(const QString& key);
 
     // The local index only: the records changed since they last went to the
     // server, oldest change first, at most limit; and noting one went up.
@@ -64,7 +66,7 @@ public:
         qint64 revision = 0;
     };
     std::vector<Pending> PendingUploads(int limit);
-    void MarkUploaded(const QString& key, qint64 revision);
+    void MarkUploaded(const std::vector<Pending>& sent);
     int PendingCount();
 
     // A value of the local index's own (e.g. whether the folder was indexed).

@@ -1,0 +1,99 @@
+#include "history/test_record.h"
+
+#include <QRegularExpression>
+
+#include <cctype>
+#include <cstdlib>
+#include <string_view>
+
+namespace quillar {
+
+const std::array<MeasureColumn, MeasureCount>& MeasureColumns() {
+    static const std::array<MeasureColumn, MeasureCount> columns{{
+        {"rated_cca", "Rated CCA (A)"},
+        {"measured_cca", "Measured CCA (A)"},
+        {"voltage", "Voltage (V)"},
+        {"internal_resistance", "Internal resistance (m\xCE\xA9)"},
+        {"soc", "SOC (%)"},
+        {"soh", "SOH (%)"},
+        {"cranking_voltage", "Cranking voltage (V)"},
+        {"cranking_time", "Cranking time (ms)"},
+        {"loaded_voltage", "Loaded voltage (V)"},
+        {"unloaded_voltage", "Unloaded voltage (V)"},
+        {"ripple", "Ripple (mV)"},
+    }};
+    return columns;
+}
+
+std::optional<double> ParseLogNumber(const std::string& text) {
+    std::size_t begin = 0;
+    while (begin < text.size() && std::isspace(static_cast<unsigned char>(text[begin])))
+        ++begin;
+    std::size_t end = begin;
+    bool digits = false;
+    bool point = false;
+    for (; end < text.size(); ++end) {
+        const char c = text[end];
+        if (c >= '0' && c <= '9')
+            digits = true;
+        else if (c == '.' && !point)
+            point = true;
+        else
+            break;
+    }
+    if (!digits)
+        return std::nullopt;
+    // Plain decimal digits only: strtod would also read hex, inf and exponents.
+    return std::strtod(text.substr(begin, end - begin).c_str(), nullptr);
+}
+
+namespace {
+
+// "Rated CCA (A)" and "Rated CCA" name one column: earlier logs had no units.
+QString ColumnName(const std::string& header) {
+    QString name = QString::fromStdString(header);
+    if (name.startsWith(QChar(0xFEFF)))
+        name.remove(0, 1);
+    static const QRegularExpression unit(QStringLiteral("\\s*\\([^)]*\\)\\s*$"));
+    name.remove(unit);
+    return name.trimmed().toLower();
+}
+
+} // namespace
+
+TestRecord RecordFromLogRow(const std::vector<std::string>& header,
+                            const std::vector<std::string>& row) {
+    TestRecord record;
+    auto field = [&](const char* name) -> std::string {
+        const QString wanted = QString::fromLatin1(name).toLower();
+        for (std::size_t i = 0; i < header.size() && i < row.size(); ++i)
+            if (ColumnName(header[i]) == wanted)
+                return row[i];
+        return {};
+    };
+    auto text = [&](const char* name) {
+        std::string value = field(name);
+        // The log writes a typed value that a spreadsheet would take for a
+        // formula after a '; the record holds what was typed.
+        if (value.size() > 1 && value[0] == '\'' &&
+            std::string_view("=+-@\t\r").find(value[1]) != std::string_view::npos)
+            value.erase(0, 1);
+        return QString::fromStdString(value);
+    };
+    record.testedAt = text("Date and time");
+    record.model = text("Model");
+    record.store = text("Store name");
+    record.registration = text("Vehicle registration");
+    record.company = text("Company");
+    record.technician = text("Technician");
+    record.testDate = text("Test date");
+    record.result = text("Result");
+    record.batteryType = text("Battery type");
+    for (std::size_t i = 0; i < MeasureCount; ++i) {
+        const QString name = ColumnName(MeasureColumns()[i].logHeader);
+        record.measures[i] = ParseLogNumber(field(name.toUtf8().constData()));
+    }
+    return record;
+}
+
+} // namespace quillar
