@@ -24,12 +24,12 @@ QString MonthOf(const QString& testedAt) {
 
 // "2026-12-08 0956 KD520 WX12345 (2)": the time, the model and the
 // registration that the name was made of.
-void FillFromName(TestRecord& record, const QString& baseName) {
+bool FillFromName(TestRecord& record, const QString& baseName) {
     static const QRegularExpression name(QStringLiteral(
         "^(\\d{4}-\\d{2}-\\d{2}) (\\d{2})(\\d{2}) (\\S+)(?: (.*?))?(?: \\(\\d+\\))?$"));
     const QRegularExpressionMatch match = name.match(baseName);
     if (!match.hasMatch())
-        return;
+        return false;
     if (record.testedAt.isEmpty())
         record.testedAt = match.captured(1) + QLatin1Char(' ') + match.captured(2) +
                           QLatin1Char(':') + match.captured(3);
@@ -37,6 +37,7 @@ void FillFromName(TestRecord& record, const QString& baseName) {
         record.model = match.captured(4);
     if (record.registration.isEmpty())
         record.registration = match.captured(5);
+    return true;
 }
 
 QByteArray ReadAll(const QString& path) {
@@ -96,9 +97,13 @@ std::vector<TestRecord> RecordsOfArchiveFolder(const QString& root, const QStrin
         for (const QString& file :
              folder.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name)) {
             const QString base = file.chopped(4);
+            TestRecord named;
+            // A file of the user's own, neither logged nor named as tests are, is none.
+            if (!byName.count(base) && !FillFromName(named, base))
+                continue;
             txtOf.emplace(base, month + QLatin1Char('/') + file);
             if (!byName.count(base)) {
-                byName[base] = TestRecord{};
+                byName[base] = named;
                 order.push_back(base);
             }
         }

@@ -162,8 +162,26 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::OpenServer(const QString& addr
     db.setConnectOptions(server.options);
     if (!db.open())
         Fail(QStringLiteral("The history server could not be reached"), db.lastError());
-    history->CreateSchema();
+    // The server's notices ("relation already exists") are no news here.
+    Exec(db, QStringLiteral("SET client_min_messages TO warning"),
+         QStringLiteral("The history server"));
+    // Two PCs meeting a new database at once may both make the table; the
+    // one that loses finds it made.
+    try {
+        if (!history->HasTable())
+            history->CreateSchema();
+    } catch (const HistoryError&) {
+        if (!history->HasTable())
+            throw;
+    }
     return history;
+}
+
+bool HistoryDatabase::HasTable() {
+    QSqlQuery query(Db());
+    if (!query.exec(QStringLiteral("SELECT to_regclass('tests') IS NOT NULL")) || !query.next())
+        Fail(QStringLiteral("The history server could not be read"), query.lastError());
+    return query.value(0).toBool();
 }
 
 void HistoryDatabase::CreateSchema() {

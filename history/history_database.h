@@ -84,6 +84,7 @@ public:
 private:
     HistoryDatabase(Kind kind, QString connection);
     void CreateSchema();
+    bool HasTable(); // the server only
     QSqlDatabase Db() const;
 
     Kind kind_;
