@@ -78,13 +78,16 @@ std::vector<TestRecord> RecordsOfArchiveFolder(const QString& root, const QStrin
         const QByteArray text = ReadAll(archive.filePath(log));
         const std::vector<std::vector<std::string>> rows =
             ReadCsvRecords(std::string_view(text.constData(), std::size_t(text.size())));
+        if (rows.empty())
+            continue;
+        const LogLayout layout(rows[0]);
         for (std::size_t i = 1; i < rows.size(); ++i) {
             if (rows[i].empty() || rows[i][0].empty())
                 continue;
             const QString name = QString::fromStdString(rows[i][0]);
             if (byName.count(name))
                 continue;
-            byName[name] = RecordFromLogRow(rows[0], rows[i]);
+            byName[name] = layout.Read(rows[i]);
             order.push_back(name);
         }
     }

@@ -61,18 +61,32 @@ QString ColumnName(const std::string& header) {
 
 } // namespace
 
-TestRecord RecordFromLogRow(const std::vector<std::string>& header,
-                            const std::vector<std::string>& row) {
-    TestRecord record;
-    auto field = [&](const char* name) -> std::string {
-        const QString wanted = QString::fromLatin1(name).toLower();
-        for (std::size_t i = 0; i < header.size() && i < row.size(); ++i)
-            if (ColumnName(header[i]) == wanted)
-                return row[i];
-        return {};
+LogLayout::LogLayout(const std::vector<std::string>& header) {
+    auto find = [&](const QString& wanted) {
+        for (std::size_t i = 0; i < header.size(); ++i)
+            if (ColumnName(header[i]) == wanted.toLower())
+                return int(i);
+        return -1;
     };
-    auto text = [&](const char* name) {
-        std::string value = field(name);
+    time_ = find(QStringLiteral("Date and time"));
+    model_ = find(QStringLiteral("Model"));
+    store_ = find(QStringLiteral("Store name"));
+    registration_ = find(QStringLiteral("Vehicle registration"));
+    company_ = find(QStringLiteral("Company"));
+    technician_ = find(QStringLiteral("Technician"));
+    testDate_ = find(QStringLiteral("Test date"));
+    result_ = find(QStringLiteral("Result"));
+    batteryType_ = find(QStringLiteral("Battery type"));
+    for (std::size_t i = 0; i < MeasureCount; ++i)
+        measures_[i] = find(ColumnName(MeasureColumns()[i].logHeader));
+}
+
+TestRecord LogLayout::Read(const std::vector<std::string>& row) const {
+    auto field = [&](int at) -> std::string {
+        return at >= 0 && std::size_t(at) < row.size() ? row[std::size_t(at)] : std::string();
+    };
+    auto text = [&](int at) {
+        std::string value = field(at);
         // The log writes a typed value that a spreadsheet would take for a
         // formula after a '; the record holds what was typed.
         if (value.size() > 1 && value[0] == '\'' &&
@@ -80,20 +94,24 @@ TestRecord RecordFromLogRow(const std::vector<std::string>& header,
             value.erase(0, 1);
         return QString::fromStdString(value);
     };
-    record.testedAt = text("Date and time");
-    record.model = text("Model");
-    record.store = text("Store name");
-    record.registration = text("Vehicle registration");
-    record.company = text("Company");
-    record.technician = text("Technician");
-    record.testDate = text("Test date");
-    record.result = text("Result");
-    record.batteryType = text("Battery type");
-    for (std::size_t i = 0; i < MeasureCount; ++i) {
-        const QString name = ColumnName(MeasureColumns()[i].logHeader);
-        record.measures[i] = ParseLogNumber(field(name.toUtf8().constData()));
-    }
+    TestRecord record;
+    record.testedAt = text(time_);
+    record.model = text(model_);
+    record.store = text(store_);
+    record.registration = text(registration_);
+    record.company = text(company_);
+    record.technician = text(technician_);
+    record.testDate = text(testDate_);
+    record.result = text(result_);
+    record.batteryType = text(batteryType_);
+    for (std::size_t i = 0; i < MeasureCount; ++i)
+        record.measures[i] = ParseLogNumber(field(measures_[i]));
     return record;
+}
+
+TestRecord RecordFromLogRow(const std::vector<std::string>& header,
+                            const std::vector<std::string>& row) {
+    return LogLayout(header).Read(row);
 }
 
 } // namespace quillar

@@ -60,9 +60,22 @@ struct TestRecord {
 // else gives none.
 std::optional<double> ParseLogNumber(const std::string& text);
 
-// The record of an archive log row: header names the row's fields (any
-// layout the log has had: fields are found by their names, units in brackets
-// aside), row the fields. Fields the header lacks stay empty.
+// A layout of the archive log, as its header names the fields (any layout the
+// log has had: fields are found by their names, units in brackets aside).
+class LogLayout {
+public:
+    explicit LogLayout(const std::vector<std::string>& header);
+    // The record of one row; fields the header lacks stay empty.
+    TestRecord Read(const std::vector<std::string>& row) const;
+
+private:
+    // Where each named field is in a row; -1 = absent.
+    int time_, model_, store_, registration_, company_, technician_, testDate_, result_,
+        batteryType_;
+    std::array<int, MeasureCount> measures_;
+};
+
+// LogLayout(header).Read(row).
 TestRecord RecordFromLogRow(const std::vector<std::string>& header,
                             const std::vector<std::string>& row);
 
