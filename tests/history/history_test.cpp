@@ -304,6 +304,31 @@ TEST_F(LocalIndexTest, anArchiveFolderIsIndexedOnceWithoutTouchingItsFiles) {
     EXPECT_EQ(db->Count({}), 5);
 }
 
+TEST_F(LocalIndexTest, anIndexThatCannotBeWritten_keepsTheFilesAndSaysWhy) {
+    // Something of the user's where the index would be.
+    ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("history.sqlite")));
+    std::vector<ArchiveResult> results;
+    {
+        ArchiveWriter writer([&](const ArchiveResult& result) { results.push_back(result); },
+                             dir_.path().toStdString(),
+                             [&]() -> std::unique_ptr<ArchiveIndex> {
+                                 return std::make_unique<ArchiveHistory>(
+                                     dir_.path(), QStringLiteral("PC1"), nullptr);
+                             });
+        writer.Submit(MakeJob(dir_.path(), 1, QStringLiteral("k1"), QStringLiteral("WX1"), 80));
+        writer.Submit(MakeJob(dir_.path(), 2, QStringLiteral("k2"), QStringLiteral("WX2"), 80));
+    }
+    ASSERT_EQ(results.size(), 2u);
+    for (const ArchiveResult& result : results) {
+        EXPECT_TRUE(result.ok) << result.reason;
+        EXPECT_NE(result.historyProblem.find("history.sqlite"), std::string::npos)
+            << result.historyProblem;
+        EXPECT_TRUE(QFile::exists(dir_.filePath(QStringLiteral("2026-12/") +
+                                                QString::fromStdString(result.baseName) +
+                                                QStringLiteral(".txt"))));
+    }
+}
+
 TEST_F(LocalIndexTest, twoQuillarsOnOneFolder_indexEveryTestOnce) {
     QProcess writers[2];
     for (int i = 0; i < 2; ++i) {
