@@ -119,7 +119,7 @@ void TForm1::PollTick() {
         ReleaseLostConnection(currentList);
         return;
     }
-    if (SerialPort_->ErrorCode() != 0 || received.empty())
+    if (SerialPort_->ErrorCode() != OutcomeOk || received.empty())
         return;
 
     ReceiveBytes(received);

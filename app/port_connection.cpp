@@ -52,7 +52,7 @@ void TForm1::PortItemClick(QAction* sender) {
     SerialPort_ = env_.makeSerialLink();
     SerialPort_->OpenPort(portName);
 
-    if (SerialPort_->ErrorCode() != 0 && !startedByUser) {
+    if (SerialPort_->ErrorCode() != OutcomeOk && !startedByUser) {
         for (int retry = 0; retry < 5; ++retry) {
             QCoreApplication::processEvents();
             // A click or tick handled just now may have started a newer attempt,
@@ -61,14 +61,14 @@ void TForm1::PortItemClick(QAction* sender) {
                 return;
             env_.sleep(200);
             SerialPort_->OpenPort(portName);
-            if (SerialPort_->ErrorCode() == 0)
+            if (SerialPort_->ErrorCode() == OutcomeOk)
                 break;
         }
     }
 
     if (SerialPort_->PortActive())
         connectedPort_ = portName;
-    if (SerialPort_->ErrorCode() != 0) {
+    if (SerialPort_->ErrorCode() != OutcomeOk) {
         qCWarning(lcSerial, "%s could not be opened: %s", portName.c_str(),
                   SerialPort_->ErrorText().c_str());
         ToolButton6->ShowNoConnection();

@@ -34,33 +34,33 @@ TSerialLink::~TSerialLink() {
 
 std::string TSerialLink::GetErrorDesc(std::int32_t code) {
     switch (code) {
-    case 0:
+    case OutcomeOk:
         return "OK";
-    case 9991:
+    case OutcomePortOwnedByOtherProcess:
         return "Port owned by other process";
-    case 9992:
+    case OutcomeInstanceInUse:
         return "Instance already in use";
-    case 9993:
+    case OutcomeWrongParameter:
         return "Wrong parameter at call";
-    case 9994:
+    case OutcomeNotConnected:
         return "Instance not yet connected";
-    case 9995:
+    case OutcomeNoDeviceAnswer:
         return "No device answer detected";
-    case 9996:
+    case OutcomeBufferLengthExceeded:
         return "Maximal buffer length exceeded";
-    case 9997:
+    case OutcomeTimeout:
         return "Timeout during operation";
-    case 9998:
+    case OutcomeReadFailed:
         return "Reading of data failed";
-    case 9999:
+    case OutcomeFramingError:
         return "Receive framing error";
-    case 10000:
+    case OutcomeOverrunError:
         return "Receive Overrun Error";
-    case 10001:
+    case OutcomeQueueOverflow:
         return "Receive Queue overflow";
-    case 10002:
+    case OutcomeParityError:
         return "Receive Parity Error";
-    case 10003:
+    case OutcomeTransmitQueueFull:
         return "Tranceive Queue is full";
     default:
         return OsErrorDescription(code);
@@ -117,7 +117,7 @@ void TSerialLink::ParsePortNumber() {
 
 void TSerialLink::OpenPort(const std::string& portName) {
     if (portActive_) {
-        FailWith(9992);
+        FailWith(OutcomeInstanceInUse);
         return;
     }
     deviceName_ = portName;
@@ -130,9 +130,9 @@ void TSerialLink::OpenPort(const std::string& portName) {
     }
     deviceGone_ = false;
     goneCode_ = 0;
-    SetError(0);
+    SetError(OutcomeOk);
     if (!DeviceReady()) {
-        SetError(9995);
+        SetError(OutcomeNoDeviceAnswer);
         OsClose();
         portNumber_ = -1;
     } else {
@@ -150,7 +150,7 @@ bool TSerialLink::DeviceReady() {
     if (!TestDSR && !TestCTS) {
         return true;
     }
-    SetError(0);
+    SetError(OutcomeOk);
     bool dsr = false;
     bool cts = false;
     if (!ReadModemLines(dsr, cts)) {
@@ -163,11 +163,11 @@ bool TSerialLink::DeviceReady() {
 
 bool TSerialLink::NotReady() {
     if (!portActive_) {
-        FailWith(9994);
+        FailWith(OutcomeNotConnected);
         return true;
     }
     if (!DeviceReady()) {
-        FailWith(9995);
+        FailWith(OutcomeNoDeviceAnswer);
         return true;
     }
     return false;
@@ -191,7 +191,7 @@ std::string TSerialLink::ReadAvailable(std::int32_t timeoutMs) {
     if (NotReady()) {
         return result;
     }
-    SetError(0);
+    SetError(OutcomeOk);
     GiveUpTimeSlice();
     auto readWaiting = [this, &result](std::int32_t n) {
         result.resize(static_cast<std::size_t>(n));
@@ -207,10 +207,10 @@ std::string TSerialLink::ReadAvailable(std::int32_t timeoutMs) {
             if (n > 0) {
                 readWaiting(n);
             } else {
-                SetError(9997);
+                SetError(OutcomeTimeout);
             }
         } else {
-            SetError(9997);
+            SetError(OutcomeTimeout);
         }
     }
     // An unplugged device must not look idle: with nothing read, report what
@@ -233,19 +233,19 @@ void TSerialLink::MapCommErrors(std::uint32_t flags) {
     // Tested in this order, each match overwriting the last; the text stays
     // that of the read.
     if (flags & LineErrorFrame) {
-        errorCode_ = 9999;
+        errorCode_ = OutcomeFramingError;
     }
     if (flags & LineErrorOverrun) {
-        errorCode_ = 10000;
+        errorCode_ = OutcomeOverrunError;
     }
     if (flags & LineErrorRxOver) {
-        errorCode_ = 10001;
+        errorCode_ = OutcomeQueueOverflow;
     }
     if (flags & LineErrorParity) {
-        errorCode_ = 10002;
+        errorCode_ = OutcomeParityError;
     }
     if (flags & LineErrorTxFull) {
-        errorCode_ = 10003;
+        errorCode_ = OutcomeTransmitQueueFull;
     }
 }
 
@@ -261,7 +261,7 @@ void TSerialLink::ClosePort() {
     portNumber_ = -1;
     deviceGone_ = false;
     goneCode_ = 0;
-    SetError(0);
+    SetError(OutcomeOk);
 }
 
 } // namespace quillar

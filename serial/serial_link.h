@@ -2,7 +2,7 @@
 // TSerialLink: one serial port, opened exclusively, read without waiting.
 //
 // Every operation reports its outcome in ErrorCode()/ErrorText() and returns
-// normally: 0 is success, 9991..10003 are the class's own codes (GetErrorDesc),
+// normally: 0 is success, 9991..10003 are the class's own codes (SerialOutcome, GetErrorDesc),
 // any other value is an OS code (errno on POSIX, GetLastError on Windows).
 // Nothing throws unless RaiseExcept is set.
 //
@@ -21,6 +21,25 @@ public:
     ESerialLinkError(std::int32_t code, const std::string& text);
     std::int32_t ErrorCode;
     std::string ErrorText;
+};
+
+// The class's own outcome codes; their values are what callers and logs
+// have always seen, so they never change.
+enum SerialOutcome : std::int32_t {
+    OutcomeOk = 0,
+    OutcomePortOwnedByOtherProcess = 9991,
+    OutcomeInstanceInUse = 9992,
+    OutcomeWrongParameter = 9993,
+    OutcomeNotConnected = 9994,
+    OutcomeNoDeviceAnswer = 9995,
+    OutcomeBufferLengthExceeded = 9996,
+    OutcomeTimeout = 9997,
+    OutcomeReadFailed = 9998,
+    OutcomeFramingError = 9999,
+    OutcomeOverrunError = 10000,
+    OutcomeQueueOverflow = 10001,
+    OutcomeParityError = 10002,
+    OutcomeTransmitQueueFull = 10003,
 };
 
 // Receive faults handed to MapCommErrors, one bit each (the values of the

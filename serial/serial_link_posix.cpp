@@ -133,7 +133,7 @@ bool TSerialLink::ReadModemLines(bool& dsr, bool& cts) {
 }
 
 void TSerialLink::PurgeAll() {
-    SetError(0);
+    SetError(OutcomeOk);
     SetErrorFromOs(tcflush(Fd(handle_), TCIOFLUSH) == 0 ? 0 : -1);
     RaiseIfError();
 }
@@ -147,13 +147,13 @@ void TSerialLink::SetRTS(bool on) {
 }
 
 void TSerialLink::FetchLineState() {
-    SetError(0);
+    SetError(OutcomeOk);
     SetErrorFromOs(tcgetattr(Fd(handle_), &os_->lineState) == 0 ? 0 : -1);
     RaiseIfError();
 }
 
 void TSerialLink::ApplyLineState() {
-    SetError(0);
+    SetError(OutcomeOk);
     SetErrorFromOs(tcsetattr(Fd(handle_), TCSANOW, &os_->lineState) == 0 ? 0 : -1);
     RaiseIfError();
 }
@@ -177,7 +177,7 @@ void TSerialLink::SetLine(std::int32_t baud, std::int32_t dataBits, char parity,
 std::int32_t TSerialLink::WaitingBytes() {
     int count = 0;
     if (ioctl(Fd(handle_), FIONREAD, &count) == 0) {
-        SetError(0);
+        SetError(OutcomeOk);
     } else {
         SetErrorFromOs(-1);
         if (MeansDeviceGone(errorCode_)) {
@@ -190,7 +190,7 @@ std::int32_t TSerialLink::WaitingBytes() {
 }
 
 bool TSerialLink::WaitForEvent(std::uint32_t events, std::int32_t timeoutMs) {
-    SetError(0);
+    SetError(OutcomeOk);
     const bool byte = (events & PortEventByteReceived) != 0;
     if (byte && WaitingBytes() > 0) {
         return true;
@@ -215,7 +215,7 @@ std::int32_t TSerialLink::ReadRaw(char* buffer, std::int32_t count) {
     if (NotReady()) {
         return 0;
     }
-    SetError(0);
+    SetError(OutcomeOk);
     const int fd = Fd(handle_);
     ssize_t got = read(fd, buffer, static_cast<std::size_t>(count));
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -225,7 +225,7 @@ std::int32_t TSerialLink::ReadRaw(char* buffer, std::int32_t count) {
             got = read(fd, buffer, static_cast<std::size_t>(count));
         } else if (!deviceGone_) {
             tcflush(fd, TCIFLUSH);
-            SetError(9997);
+            SetError(OutcomeTimeout);
             got = 0;
         }
     }

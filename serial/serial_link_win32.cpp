@@ -131,7 +131,7 @@ bool TSerialLink::ReadModemLines(bool& dsr, bool& cts) {
 }
 
 void TSerialLink::PurgeAll() {
-    SetError(0);
+    SetError(OutcomeOk);
     const BOOL purged =
         PurgeComm(Win(handle_), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     SetErrorFromOs(purged ? 0 : -1);
@@ -148,13 +148,13 @@ void TSerialLink::SetRTS(bool on) {
 }
 
 void TSerialLink::FetchLineState() {
-    SetError(0);
+    SetError(OutcomeOk);
     SetErrorFromOs(GetCommState(Win(handle_), &os_->lineState) ? 0 : -1);
     RaiseIfError();
 }
 
 void TSerialLink::ApplyLineState() {
-    SetError(0);
+    SetError(OutcomeOk);
     SetErrorFromOs(SetCommState(Win(handle_), &os_->lineState) ? 0 : -1);
     RaiseIfError();
 }
@@ -176,7 +176,7 @@ std::int32_t TSerialLink::WaitingBytes() {
     std::int32_t count = 0;
     // The line-error flags are dropped here (the call clears them as well).
     if (ClearCommError(Win(handle_), &flags, &status)) {
-        SetError(0);
+        SetError(OutcomeOk);
         count = static_cast<std::int32_t>(status.cbInQue);
     } else {
         SetErrorFromOs(-1);
@@ -194,7 +194,7 @@ bool TSerialLink::WaitForEvent(std::uint32_t events, std::int32_t timeoutMs) {
     OVERLAPPED request{};
     request.hEvent = signal;
     SetCommMask(port, events);
-    SetError(0);
+    SetError(OutcomeOk);
     bool happened = false;
     if ((events & PortEventByteReceived) && WaitingBytes() > 0) {
         happened = true;
@@ -231,7 +231,7 @@ std::int32_t TSerialLink::ReadRaw(char* buffer, std::int32_t count) {
     const HANDLE port = Win(handle_);
     // No event: completion is signalled on the port handle itself.
     OVERLAPPED request{};
-    SetError(0);
+    SetError(OutcomeOk);
     DWORD bytes = 0;
     if (ReadFile(port, buffer, static_cast<DWORD>(count), nullptr, &request)) {
         GetOverlappedResult(port, &request, &bytes, FALSE);
@@ -243,7 +243,7 @@ std::int32_t TSerialLink::ReadRaw(char* buffer, std::int32_t count) {
             // reach a caller. Purging the queue does not end it everywhere.
             CancelIoEx(port, &request);
             abandoned = true;
-            SetError(9997);
+            SetError(OutcomeTimeout);
         }
         // Whatever the read delivered before it ended is returned.
         if (!GetOverlappedResult(port, &request, &bytes, TRUE) && !abandoned) {

@@ -107,7 +107,7 @@ void FakeLink::SetLine(std::int32_t baud, std::int32_t dataBits, char parity, st
 std::string FakeLink::ReadAvailable(std::int32_t timeoutMs) {
     script_.readTimeouts.push_back(timeoutMs);
     if (script_.incoming.empty()) {
-        SetError(9997); // nothing waiting
+        SetError(OutcomeTimeout); // nothing waiting
         return {};
     }
     ReadBatch batch = std::move(script_.incoming.front());
