@@ -6,9 +6,7 @@
 
 #include "report/builtin_resources.h"
 #include "report/device_chars.h"
-#include "report/line_list.h"
-#include "report/phrase_tables.h"
-#include "report/report_pages.h"
+#include "report/report_composer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -35,17 +33,6 @@ std::string ReadFile(const std::string& path) {
     return bytes.str();
 }
 
-struct Resources {
-    LineList colonTable = LoadLineList(BuiltinResource("colonText"));
-    LineList languageTable = LoadLineList(BuiltinResource("utf8Text"));
-    LineList templateLines = LoadLineList(BuiltinResource("htmKD520"));
-};
-
-const Resources& SharedResources() {
-    static const Resources resources;
-    return resources;
-}
-
 struct Model {
     const char* name;
     const char* sample;
@@ -68,9 +55,8 @@ std::string AccumulatedText(const Model& model, std::int32_t language, std::size
     for (std::size_t translated = 0; translated < size; translated += perPrintout) {
         bytes += printout;
     }
-    std::string text = TranslateDeviceBytes(bytes, model.name, language);
-    const Resources& res = SharedResources();
-    ApplyPhraseTables(text, res.colonTable, res.languageTable, language);
+    std::string text;
+    AddRead(text, bytes, {model.name, language, &BuiltinReportTables()});
     return text;
 }
 
@@ -84,12 +70,8 @@ std::string NextChunk(const Model& model) {
     return printout.substr(0, ChunkSize);
 }
 
-PageInputs Inputs(const Model& model, std::int32_t language) {
+PageInputs Place() {
     PageInputs in;
-    in.deviceModel = model.name;
-    in.currentLanguage = language;
-    in.templateLines = &SharedResources().templateLines;
-    in.languageTable = &SharedResources().languageTable;
     in.executableDir = "/opt/quillar/";
     in.dateText = "7 December 2026 09:05";
     // The workshop's logo is there, so the KD318 form is built in full; the
@@ -102,8 +84,8 @@ void PollTick(benchmark::State& state, const Model& model, std::int32_t language
     const auto size = static_cast<std::size_t>(state.range(0));
     const std::string prefilled = AccumulatedText(model, language, size);
     const std::string chunk = NextChunk(model);
-    const Resources& res = SharedResources();
-    PageInputs in = Inputs(model, language);
+    const ReportSetting setting{model.name, language, &BuiltinReportTables()};
+    const PageInputs place = Place();
     std::string received;
     received.reserve(prefilled.size() + 4 * ChunkSize);
     for (auto _ : state) {
@@ -111,10 +93,8 @@ void PollTick(benchmark::State& state, const Model& model, std::int32_t language
         // a tick at this size. The copy is measured too; CopyOnly shows its
         // share.
         received = prefilled;
-        received += TranslateDeviceBytes(chunk, model.name, language);
-        ApplyPhraseTables(received, res.colonTable, res.languageTable, language);
-        in.receivedText = received;
-        std::string page = BuildReportPage(in);
+        AddRead(received, chunk, setting);
+        std::string page = ComposePage(received, setting, place);
         benchmark::DoNotOptimize(page.data());
         benchmark::ClobberMemory();
     }
@@ -169,7 +149,7 @@ int main(int argc, char** argv) {
     }
     try {
         quillar::RegisterAll();
-        quillar::SharedResources();
+        quillar::BuiltinReportTables();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "report_bench: %s\n", error.what());
         return 1;

@@ -11,6 +11,7 @@
 #include "report/device_chars.h"
 #include "report/line_list.h"
 #include "report/phrase_tables.h"
+#include "report/report_composer.h"
 #include "report/report_pages.h"
 
 #include <algorithm>
@@ -214,16 +215,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(!KnownModel(model) || CountOf(fragment, "<br>") >= CountOf(part, "\n"),
               "a line end was lost");
         fragments += fragment;
-        received += fragment;
 
-        ApplyPhraseTables(received, res.colonTable, res.languageTable, language);
+        // The read as the shell takes it: the same fragment, then the tables.
+        const ReportSetting setting{model, language, &BuiltinReportTables()};
+        AddRead(received, part, setting);
         if (!Translated(language)) {
             CheckRewritten(received, res, language);
         }
 
         in.currentLanguage = language;
         in.receivedText = received;
-        CheckPage(BuildReportPage(in), in, logo, res);
+        CheckPage(ComposePage(received, setting, in), in, logo, res);
     }
     if (!switchLanguage) {
         // The translation keeps no state between reads.

@@ -27,4 +27,11 @@ std::string_view BuiltinResource(std::string_view name) {
     throw std::out_of_range("no built-in resource named \"" + std::string(name) + "\"");
 }
 
+const ReportTables& BuiltinReportTables() {
+    static const ReportTables tables{LoadLineList(BuiltinResource("colonText")),
+                                     LoadLineList(BuiltinResource("utf8Text")),
+                                     LoadLineList(BuiltinResource("htmKD520"))};
+    return tables;
+}
+
 } // namespace quillar

@@ -1,6 +1,8 @@
 #pragma once
-// The three text resources built into the programs that run without Qt (the
-// renderer, the tests, the benchmarks): the same bytes as the shell's .qrc.
+// The three text resources built into every program: the shell, the tools, the
+// tests and the benchmarks read the same bytes.
+
+#include "report/report_composer.h"
 
 #include <string_view>
 
@@ -9,5 +11,8 @@ namespace quillar {
 // The bytes of the resource "colonText", "utf8Text" or "htmKD520", exactly as
 // in resources/. Throws std::out_of_range for any other name.
 std::string_view BuiltinResource(std::string_view name);
+
+// The three resources read into lines, once.
+const ReportTables& BuiltinReportTables();
 
 } // namespace quillar

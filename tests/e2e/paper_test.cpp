@@ -5,9 +5,7 @@
 #include "e2e_support.h"
 
 #include "report/builtin_resources.h"
-#include "report/device_chars.h"
-#include "report/phrase_tables.h"
-#include "report/report_pages.h"
+#include "report/report_composer.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -36,21 +34,11 @@ std::string ReadSample(const char* name) {
 
 // The page the window shows for a whole printout, as the poll cycle builds it.
 std::string PageOf(const std::string& model, const std::string& printout, std::int32_t language) {
-    static const LineList colon = LoadLineList(BuiltinResource("colonText"));
-    static const LineList languages = LoadLineList(BuiltinResource("utf8Text"));
-    static const LineList lines = LoadLineList(BuiltinResource("htmKD520"));
-    std::string received = TranslateDeviceBytes(printout, model, language);
-    ApplyPhraseTables(received, colon, languages, language);
     PageInputs in;
-    in.deviceModel = model;
-    in.currentLanguage = language;
-    in.receivedText = received;
-    in.templateLines = &lines;
-    in.languageTable = &languages;
     in.executableDir = QUILLAR_STATE_IMAGE_DIR "/";
     in.logoDir = QUILLAR_SAMPLES_DIR "/"; // samples/logo.bmp
     in.dateText = "8 December 2026 09:56";
-    return BuildReportPage(in);
+    return ComposeReportPage(printout, 0, {model, language, &BuiltinReportTables()}, in);
 }
 
 std::string ReportPage(const std::string& model, const char* sample, std::int32_t language = 0) {

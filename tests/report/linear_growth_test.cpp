@@ -4,9 +4,8 @@
 // the benchmark; here the bytes allocated in one tick are counted, which a copy
 // of the rest of the text per match (the usual quadratic slip) multiplies.
 
-#include "report/device_chars.h"
-#include "report/phrase_tables.h"
-#include "report/report_pages.h"
+#include "report/builtin_resources.h"
+#include "report/report_composer.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -69,30 +68,23 @@ const std::string OnePrintout = test::Printout({
 // Bytes allocated by one tick that adds a 240-byte read to a text of about
 // `size` bytes already received.
 std::size_t TickAllocation(std::size_t size, std::string_view model, std::int32_t language) {
-    const LineList colon = test::LoadResource("colonText");
-    const LineList languages = test::LoadResource("utf8Text");
-    const LineList lines = test::LoadResource("htmKD520");
-    std::string received;
-    while (received.size() < size) {
-        received += TranslateDeviceBytes(OnePrintout, model, language);
+    const ReportSetting setting{model, language, &BuiltinReportTables()};
+    std::string bytes;
+    while (bytes.size() < size) {
+        bytes += OnePrintout;
     }
-    ApplyPhraseTables(received, colon, languages, language);
+    std::string received;
+    AddRead(received, bytes, setting);
     const std::string read = OnePrintout.substr(0, 240);
+    PageInputs place;
+    place.executableDir = "/opt/quillar/";
+    place.dateText = "7 December 2026 09:05";
+    place.fileExists = [](const std::string&) { return true; };
 
     Allocated = 0;
     Counting = true;
-    received += TranslateDeviceBytes(read, model, language);
-    ApplyPhraseTables(received, colon, languages, language);
-    PageInputs in;
-    in.deviceModel = model;
-    in.currentLanguage = language;
-    in.receivedText = received;
-    in.templateLines = &lines;
-    in.languageTable = &languages;
-    in.executableDir = "/opt/quillar/";
-    in.dateText = "7 December 2026 09:05";
-    in.fileExists = [](const std::string&) { return true; };
-    const std::string page = BuildReportPage(in);
+    AddRead(received, read, setting);
+    const std::string page = ComposePage(received, setting, place);
     Counting = false;
     EXPECT_FALSE(page.empty());
     return Allocated;

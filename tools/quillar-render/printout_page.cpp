@@ -3,10 +3,7 @@
 #include "render_paths.h"
 #include "render_platform.h"
 #include "report/builtin_resources.h"
-#include "report/device_chars.h"
-#include "report/line_list.h"
-#include "report/phrase_tables.h"
-#include "report/report_pages.h"
+#include "report/report_composer.h"
 
 #include <filesystem>
 #include <string_view>
@@ -28,36 +25,20 @@ std::string DefaultImageDirectory() {
 
 std::string BuildPrintoutPage(const RenderOptions& options, const std::string& printout,
                               const std::string& dateText) {
-    const LineList colonTable = LoadLineList(BuiltinResource("colonText"));
-    const LineList languageTable = LoadLineList(BuiltinResource("utf8Text"));
-    const LineList templateLines = LoadLineList(BuiltinResource("htmKD520"));
-
-    // Every read extends the text and the phrase tables run over all of it, so
-    // a label split between two reads is handled as in the shell.
-    std::string receivedText;
-    const std::size_t step = options.chunk == 0 ? printout.size() : options.chunk;
-    for (std::size_t at = 0; at < printout.size(); at += step) {
-        const std::string_view chunk = std::string_view(printout).substr(at, step);
-        receivedText += TranslateDeviceBytes(chunk, options.model, options.language);
-        ApplyPhraseTables(receivedText, colonTable, languageTable, options.language);
-    }
-
-    PageInputs in;
-    in.deviceModel = options.model;
-    in.currentLanguage = options.language;
-    in.receivedText = receivedText;
-    in.templateLines = &templateLines;
-    in.languageTable = &languageTable;
     // The page refers to the state images and the logo beside the program, as
     // the shell does beside its executable, by file:// URLs; the logo's
     // existence is asked of the file the URL names.
-    in.executableDir = UrlFolder(options.imageDir ? *options.imageDir : DefaultImageDirectory());
-    in.fileExists = [](const std::string& path) {
+    PageInputs place;
+    place.executableDir = UrlFolder(options.imageDir ? *options.imageDir : DefaultImageDirectory());
+    place.fileExists = [](const std::string& path) {
         std::error_code error;
         return std::filesystem::exists(FilePathOfUrlPath(path), error);
     };
-    in.dateText = dateText;
-    return BuildReportPage(in);
+    place.dateText = dateText;
+    // Read by read, as the shell reads the port: the phrase tables run over
+    // the whole text after each.
+    return ComposeReportPage(printout, options.chunk,
+                             {options.model, options.language, &BuiltinReportTables()}, place);
 }
 
 } // namespace quillar::render
