@@ -6,6 +6,7 @@
 #include "app/message_boxes.h"
 #include "app/port_button.h"
 #include "app/shell_log.h"
+#include "history/history_window.h"
 #include "report/models.h"
 #include "report/report_pages.h"
 #include "serial/comma_text.h"
@@ -69,6 +70,7 @@ TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
     ToolButton4 = ui_->ToolButton4;
     ToolButton6 = ui_->ToolButton6;
     ToolButton8 = ui_->ToolButton8;
+    ToolButton12 = ui_->ToolButton12;
     ToolButton10 = ui_->ToolButton10;
     StatusBar1 = ui_->StatusBar1;
     StatusPanel1 = ui_->StatusPanel1;
@@ -114,6 +116,8 @@ TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
             [this] { ReportErrors([this] { ToolButton4Click(); }); });
     connect(ToolButton6, &QToolButton::clicked, this,
             [this] { ReportErrors([this] { ToolButton6Click(); }); });
+    connect(ToolButton12, &QToolButton::clicked, this,
+            [this] { ReportErrors([this] { ToolButton12Click(); }); });
     for (QAction* item : PopupMenu2->actions())
         connect(item, &QAction::triggered, this,
                 [this, item] { ReportErrors([this, item] { English1Click(item); }); });
@@ -187,6 +191,8 @@ void TForm1::FormCreate() {
     else if (!env_.documentsDir.empty())
         archiveRoot = env_.documentsDir + "/Quillar reports";
     Archive_ = std::make_unique<TTestArchive>(archiveRoot, env_.archiveClock, config.database);
+    archiveRoot_ = Archive_->Root(); // empty when the folder is refused
+    historyServer_ = config.database;
     connect(Archive_.get(), &TTestArchive::failed, this, [this](const QString& message) {
         qCWarning(lcArchive, "%s", qUtf8Printable(message));
         if (!closing_ || (closeKeeping_ && !stopping_))
@@ -336,6 +342,29 @@ void TForm1::KeepLastTest() {
     QTimer::singleShot(kKeepAtCloseMs, &loop, &QEventLoop::quit);
     if (!taken)
         loop.exec();
+}
+
+HistoryWindow* TForm1::History() const {
+    return historyWindow_;
+}
+
+void TForm1::ToolButton12Click() {
+    if (!historyWindow_) {
+        const QString archive = QString::fromStdString(archiveRoot_);
+        // Opening the server waits for it a few seconds at most.
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        HistorySource source = OpenHistory(archive, QString::fromStdString(historyServer_));
+        QGuiApplication::restoreOverrideCursor();
+        if (!source.notice.isEmpty())
+            qCWarning(lcShell, "%s", qUtf8Printable(source.notice));
+        historyWindow_ = new HistoryWindow(std::move(source), archive, this);
+        historyWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    } else {
+        historyWindow_->Refresh(); // tests kept since it was opened
+    }
+    historyWindow_->show();
+    historyWindow_->raise();
+    historyWindow_->activateWindow();
 }
 
 void TForm1::ShowEmptyPage() {

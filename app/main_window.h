@@ -12,6 +12,7 @@
 #include "view/report_browser.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <cstdint>
 #include <memory>
@@ -33,6 +34,8 @@ class TForm1;
 
 namespace quillar {
 
+class HistoryWindow;
+
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -45,6 +48,7 @@ public:
     QToolButton* ToolButton4;
     TPortButton* ToolButton6;
     QToolButton* ToolButton8;
+    QToolButton* ToolButton12; // the test history
     QToolButton* ToolButton10; // the tester model
 
     QStatusBar* StatusBar1;
@@ -73,6 +77,9 @@ public:
     // The model menu: shows and remembers the model, and shows what was
     // received since Clear as that model's report.
     void ModelItemClick(QAction* sender);
+    // Opens the History window, or brings the open one forward.
+    void ToolButton12Click();
+    HistoryWindow* History() const; // the open History window, or null
 
     // State, readable by tests.
     const std::string& ReceivedText() const { return ReceivedText_; }
@@ -151,6 +158,12 @@ private:
 
     // Ports that the poll never opens by itself ("ManualPorts").
     std::vector<std::string> manualPorts_;
+
+    // The test history: the archive folder in use (empty = none), the
+    // server that Database= names (empty = none), and the window while open.
+    std::string archiveRoot_;
+    std::string historyServer_;
+    QPointer<HistoryWindow> historyWindow_;
 };
 
 } // namespace quillar

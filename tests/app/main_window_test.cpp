@@ -3,6 +3,8 @@
 
 #include "app/config.h"
 #include "app/message_boxes.h"
+#include "history/history_table_model.h"
+#include "history/history_window.h"
 #include "shell_test_support.h"
 
 #include <QAction>
@@ -14,6 +16,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPrinter>
 #include <QScopeGuard>
 #include <QScreen>
@@ -106,6 +109,7 @@ private slots:
     void print_withALineBreakReceived_opensThePrintDialog();
     void clear_showsTheEmptyPage_andKeepsTheConnection();
     void freshAccount_modelMenu_givesTheReport_hintOnce();
+    void historyButton_opensOneWindow_onTheArchivesIndex();
 };
 
 void MainWindowTest::controls_haveTheirNamesAndCaptions() {
@@ -644,6 +648,62 @@ void MainWindowTest::freshAccount_modelMenu_givesTheReport_hintOnce() {
         QVERIFY(bench.messages[0].text.contains(QStringLiteral("Model menu")));
         QCOMPARE(asked, 1);
     }
+}
+
+void MainWindowTest::historyButton_opensOneWindow_onTheArchivesIndex() {
+    QTemporaryDir archive;
+    const auto keep = [&](const QString& key, const QString& at) {
+        TestRecord test;
+        test.key = key;
+        test.testedAt = at;
+        test.model = QStringLiteral("KD520");
+        test.registration = QStringLiteral("WX12345");
+        test.result = QStringLiteral("Good battery");
+        test.archiveRoot = archive.path();
+        HistoryDatabase::OpenLocal(archive.path())->Upsert(test);
+    };
+    keep(QStringLiteral("first"), QStringLiteral("2026-12-07 10:15"));
+    ShellBench bench;
+    // Nothing listens on port 1: the window falls back to this PC's index.
+    bench.WriteIni("[Config]\r\nArchiveFolder=" + archive.path().toStdString() +
+                   "\r\nDatabase=host=127.0.0.1 port=1 dbname=quillar user=quillar\r\n");
+    QVERIFY(bench.Open());
+    TForm1& form = *bench.form;
+
+    // On the tool bar, right of the language button, in the row's style.
+    QCOMPARE(form.ToolButton12->objectName(), QStringLiteral("ToolButton12"));
+    QCOMPARE(form.ToolButton12->text(), QStringLiteral("History"));
+    QCOMPARE(form.ToolButton12->parentWidget(), form.ToolBar1);
+    QCOMPARE(form.ToolButton12->toolButtonStyle(), Qt::ToolButtonTextOnly);
+    QVERIFY(form.ToolButton12->isVisible());
+    QVERIFY(form.ToolButton8->geometry().right() < form.ToolButton12->geometry().left());
+    QVERIFY(form.ToolButton12->geometry().right() < form.ToolButton10->geometry().left());
+
+    QVERIFY(form.History() == nullptr);
+    QTest::mouseClick(form.ToolButton12, Qt::LeftButton);
+    const QPointer<HistoryWindow> window = form.History();
+    QVERIFY(window);
+    QVERIFY(window->isVisible() && !window->isModal());
+    QCOMPARE(window->parentWidget(), static_cast<QWidget*>(&form));
+    QCOMPARE(window->Model()->rowCount(), 1);
+    auto* status = window->findChild<QLabel*>(QStringLiteral("statusLine"));
+    QVERIFY2(status->text().startsWith(QStringLiteral("The history server could not be reached")),
+             qPrintable(status->text()));
+
+    // Clicked again: the same window, showing what was kept since.
+    keep(QStringLiteral("second"), QStringLiteral("2026-12-08 09:56"));
+    form.ToolButton12->click();
+    QCOMPARE(form.History(), window.data());
+    QCOMPARE(window->Model()->rowCount(), 2);
+    QCOMPARE(window->Model()->Record(0)->key, QStringLiteral("second"));
+
+    // Closed, it goes; the next click opens a new one.
+    window->close();
+    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), kWaitMs);
+    QVERIFY(form.History() == nullptr);
+    form.ToolButton12->click();
+    QVERIFY(form.History() != nullptr);
+    QVERIFY(bench.messages.empty());
 }
 
 std::unique_ptr<QObject> MakeMainWindowTest() {
