@@ -22,6 +22,7 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -134,6 +135,8 @@ TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
 
 TForm1::~TForm1() {
     FormDestroy();
+    if (historyProbe_)
+        historyProbe_->wait(); // a connect attempt ends within its time-out
 }
 
 void TForm1::BuildToolBar() {
@@ -349,18 +352,38 @@ HistoryWindow* TForm1::History() const {
 }
 
 void TForm1::ToolButton12Click() {
+    if (historyWindow_) {
+        historyWindow_->Refresh(); // tests kept since it was opened
+        OpenHistoryWindow({});
+        return;
+    }
+    if (historyProbe_)
+        return; // the server is being asked; the window comes with its answer
+    const QString address = QString::fromStdString(historyServer_);
+    if (address.trimmed().isEmpty()) {
+        OpenHistoryWindow({});
+        return;
+    }
+    auto problem = std::make_shared<QString>();
+    historyProbe_ = QThread::create([address, problem] { *problem = ProbeHistoryServer(address); });
+    connect(historyProbe_, &QThread::finished, this, [this, problem] {
+        historyProbe_->deleteLater();
+        historyProbe_ = nullptr;
+        if (!closing_)
+            OpenHistoryWindow(*problem);
+    });
+    historyProbe_->start();
+}
+
+void TForm1::OpenHistoryWindow(const QString& serverProblem) {
     if (!historyWindow_) {
         const QString archive = QString::fromStdString(archiveRoot_);
-        // Opening the server waits for it a few seconds at most.
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        HistorySource source = OpenHistory(archive, QString::fromStdString(historyServer_));
-        QGuiApplication::restoreOverrideCursor();
+        HistorySource source =
+            OpenHistory(archive, QString::fromStdString(historyServer_), 5, serverProblem);
         if (!source.notice.isEmpty())
             qCWarning(lcShell, "%s", qUtf8Printable(source.notice));
         historyWindow_ = new HistoryWindow(std::move(source), archive, this);
         historyWindow_->setAttribute(Qt::WA_DeleteOnClose);
-    } else {
-        historyWindow_->Refresh(); // tests kept since it was opened
     }
     historyWindow_->show();
     historyWindow_->raise();

@@ -32,6 +32,8 @@ namespace Ui {
 class TForm1;
 }
 
+class QThread;
+
 namespace quillar {
 
 class HistoryWindow;
@@ -164,6 +166,11 @@ private:
     std::string archiveRoot_;
     std::string historyServer_;
     QPointer<HistoryWindow> historyWindow_;
+    // Asks the server whether it answers before the window opens, on a
+    // thread of its own: an absent server takes seconds, and the poll cycle
+    // goes on meanwhile. Null when no one is asking.
+    QThread* historyProbe_ = nullptr;
+    void OpenHistoryWindow(const QString& serverProblem);
 };
 
 } // namespace quillar

@@ -15,21 +15,32 @@ QString Reason(const std::exception& error) {
 
 } // namespace
 
+QString ProbeHistoryServer(const QString& serverAddress, int connectSeconds) {
+    try {
+        HistoryDatabase::OpenServer(serverAddress, connectSeconds);
+        return {};
+    } catch (const std::exception& error) {
+        return Reason(error);
+    }
+}
+
 HistorySource OpenHistory(const QString& localArchive, const QString& serverAddress,
-                          int connectSeconds) {
+                          int connectSeconds, const QString& serverProblem) {
     HistorySource source;
     if (!serverAddress.trimmed().isEmpty()) {
-        try {
-            source.database = HistoryDatabase::OpenServer(serverAddress, connectSeconds);
-            return source;
-        } catch (const std::exception& error) {
-            // The database's own words may already say so; they are not said twice.
-            const QString lead = QStringLiteral("The history server could not be reached");
-            const QString reason = Reason(error);
-            source.notice =
-                (reason.startsWith(lead) ? reason : lead + QStringLiteral(": ") + reason) +
-                QLatin1Char('.');
+        QString reason = serverProblem;
+        if (reason.isEmpty()) {
+            try {
+                source.database = HistoryDatabase::OpenServer(serverAddress, connectSeconds);
+                return source;
+            } catch (const std::exception& error) {
+                reason = Reason(error);
+            }
         }
+        // The database's own words may already say so; they are not said twice.
+        const QString lead = QStringLiteral("The history server could not be reached");
+        source.notice = (reason.startsWith(lead) ? reason : lead + QStringLiteral(": ") + reason) +
+                        QLatin1Char('.');
     }
     const auto add = [&source](const QString& sentence) {
         source.notice += (source.notice.isEmpty() ? QString() : QStringLiteral(" ")) + sentence;

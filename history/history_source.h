@@ -17,8 +17,14 @@ struct HistorySource {
 
 // The server at serverAddress (empty = none configured); when it cannot be
 // reached, or none is configured, the local index in localArchive (empty =
-// no archive folder). Never throws: what failed is in notice.
+// no archive folder). serverProblem: why the server did not answer when it
+// was asked just before (ProbeHistoryServer); it is then not asked again.
+// Never throws: what failed is in notice.
 HistorySource OpenHistory(const QString& localArchive, const QString& serverAddress,
-                          int connectSeconds = 5);
+                          int connectSeconds = 5, const QString& serverProblem = {});
+
+// Whether the server answers: empty = it does, else why not. Made for a
+// thread of its own, as an absent server takes connectSeconds to say so.
+QString ProbeHistoryServer(const QString& serverAddress, int connectSeconds = 5);
 
 } // namespace quillar
