@@ -7,6 +7,7 @@
 #include "app/port_button.h"
 #include "app/shell_log.h"
 #include "history/history_window.h"
+#include "report/builtin_resources.h"
 #include "report/models.h"
 #include "report/report_pages.h"
 #include "serial/comma_text.h"
@@ -30,24 +31,9 @@
 #include <algorithm>
 #include <stdexcept>
 
-// The resources live in this static library; a linker drops their registration
-// unless something calls it.
-static void RegisterBuiltInResources() {
-    Q_INIT_RESOURCE(quillar);
-}
-
 namespace quillar {
 
 namespace {
-
-LineList LoadResourceLines(const QString& name) {
-    QFile file(QStringLiteral(":/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("Built-in resource missing: " + name.toStdString());
-    const QByteArray bytes = file.readAll();
-    return LoadLineList(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-}
 
 // The scale the user asked for on top of the screen's own: it enlarges what
 // the window shows, so it must not shrink the window's first size as well.
@@ -64,7 +50,6 @@ double UserScaleFactor() {
 
 TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()), env_(std::move(environment)) {
-    RegisterBuiltInResources();
     ui_->setupUi(this);
     ToolBar1 = ui_->ToolBar1;
     ToolButton2 = ui_->ToolButton2;
@@ -238,9 +223,8 @@ void TForm1::FormCreate() {
         move(std::max(centred.x(), available.left()), std::max(centred.y(), available.top()));
     }
 
-    ColonTable_ = LoadResourceLines(QStringLiteral("colonText"));
-    LanguageTable_ = LoadResourceLines(QStringLiteral("utf8Text"));
-    TemplateLines_ = LoadResourceLines(QStringLiteral("htmKD520"));
+    // ColonTable, LanguageTable and TemplateLines: the built-in resources.
+    Tables_ = BuiltinReportTables();
 
     ReceivedText_.clear();
 
@@ -314,16 +298,14 @@ void TForm1::FormDestroy() {
         KeepLastTest();
     ReportView_.reset();
     Archive_.reset(); // writes what it was given before it goes
-    ColonTable_.clear();
-    LanguageTable_.clear();
-    TemplateLines_.clear();
+    Tables_ = {};
     ReceivedText_.clear();
 }
 
 void TForm1::KeepTest() {
     if (Archive_ && ReportView_)
         Archive_->Keep(*ReportView_, DeviceModel_, ReceivedText_, shownPage_, CurrentLanguage_,
-                       LanguageTable_);
+                       Tables_.languageTable);
 }
 
 void TForm1::KeepLastTest() {
@@ -338,7 +320,7 @@ void TForm1::KeepLastTest() {
         loop.quit();
     };
     if (!Archive_->Keep(*ReportView_, DeviceModel_, ReceivedText_, shownPage_, CurrentLanguage_,
-                        LanguageTable_, done))
+                        Tables_.languageTable, done))
         return;
     // A page load that never ends would hold the snapshot back: the window
     // closes without the test after a generous while.

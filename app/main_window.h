@@ -7,7 +7,7 @@
 #include "app/port_button.h"
 #include "app/shell_environment.h"
 #include "app/test_archive.h"
-#include "report/line_list.h"
+#include "report/report_composer.h"
 #include "serial/serial_link.h"
 #include "view/report_browser.h"
 
@@ -92,9 +92,7 @@ public:
     TSerialLink* SerialPort() const { return SerialPort_.get(); }
     TReportBrowser* ReportView() const { return ReportView_.get(); }
     TTestArchive* Archive() const { return Archive_.get(); }
-    const LineList& ColonTable() const { return ColonTable_; }
-    const LineList& LanguageTable() const { return LanguageTable_; }
-    const LineList& TemplateLines() const { return TemplateLines_; }
+    const ReportTables& Tables() const { return Tables_; }
 
     // Where the window is placed on a screen of the given size.
     static QPoint CentredPosition(const QSize& screen, const QSize& window);
@@ -136,9 +134,7 @@ private:
     std::unique_ptr<TTestArchive> Archive_;
     std::unique_ptr<TReportBrowser> ReportView_;
     std::unique_ptr<TSerialLink> SerialPort_;
-    LineList ColonTable_;
-    LineList LanguageTable_;
-    LineList TemplateLines_;
+    ReportTables Tables_; // ColonTable, LanguageTable and TemplateLines
     std::string ReceivedText_;
     std::string ReceivedBytes_; // as read since Clear: the report again for another model
     std::string shownPage_;     // the page last given to the view: what a kept test looks like

@@ -6,10 +6,8 @@
 #include "app/main_window.h"
 #include "app/message_boxes.h"
 #include "app/shell_log.h"
-#include "report/device_chars.h"
 #include "report/models.h"
-#include "report/phrase_tables.h"
-#include "report/report_pages.h"
+#include "report/report_composer.h"
 
 #include <QMenu>
 #include <QTimer>
@@ -32,23 +30,17 @@ void TForm1::ReceiveBytes(const std::string& received) {
         QTimer::singleShot(kOfferAfterFirstBytesMs, this,
                            [this] { ReportErrors([this] { OfferModel(); }); });
     }
-    ReceivedText_ += TranslateDeviceBytes(received, DeviceModel_, CurrentLanguage_);
-    ApplyPhraseTables(ReceivedText_, ColonTable_, LanguageTable_, CurrentLanguage_);
+    AddRead(ReceivedText_, received, {DeviceModel_, CurrentLanguage_, &Tables_});
     ShowReport();
 }
 
 void TForm1::ShowReport() {
-    PageInputs page;
-    page.deviceModel = DeviceModel_;
-    page.currentLanguage = CurrentLanguage_;
-    page.receivedText = ReceivedText_;
-    page.templateLines = &TemplateLines_;
-    page.languageTable = &LanguageTable_;
-    page.executableDir = env_.executableDir;
-    page.logoDir = env_.logoDir;
-    page.stateImageDir = env_.stateImageDir;
-    page.dateText = env_.dateText();
-    shownPage_ = BuildReportPage(page);
+    PageInputs place;
+    place.executableDir = env_.executableDir;
+    place.logoDir = env_.logoDir;
+    place.stateImageDir = env_.stateImageDir;
+    place.dateText = env_.dateText();
+    shownPage_ = ComposePage(ReceivedText_, {DeviceModel_, CurrentLanguage_, &Tables_}, place);
     if (ReportView_->ShowPage(shownPage_) != 0)
         qCWarning(lcShell, "A report page of %zu bytes could not be handed to the view",
                   shownPage_.size());
@@ -85,8 +77,8 @@ void TForm1::ModelItemClick(QAction* sender) {
     // What was received since Clear, as the chosen model's report; the
     // language's code table is the one of now.
     if (!ReceivedBytes_.empty() && ReportView_) {
-        ReceivedText_ = TranslateDeviceBytes(ReceivedBytes_, DeviceModel_, CurrentLanguage_);
-        ApplyPhraseTables(ReceivedText_, ColonTable_, LanguageTable_, CurrentLanguage_);
+        ReceivedText_.clear();
+        AddRead(ReceivedText_, ReceivedBytes_, {DeviceModel_, CurrentLanguage_, &Tables_});
         ShowReport();
     }
     WriteModel(env_.iniPath, DeviceModel_);

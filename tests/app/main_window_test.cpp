@@ -191,13 +191,13 @@ void MainWindowTest::builtInTables_areLoaded() {
     ShellBench bench;
     QVERIFY(bench.Open());
     TForm1& form = *bench.form;
-    QCOMPARE(form.ColonTable().size(), std::size_t{15});
-    QCOMPARE(Q(form.ColonTable().front()), QStringLiteral("Cranking Time"));
-    QCOMPARE(Q(form.ColonTable().back()), QStringLiteral("//end;"));
-    QCOMPARE(form.LanguageTable().size(), std::size_t{100});
-    QVERIFY(form.LanguageTable().back().find("//end;") != std::string::npos);
-    QCOMPARE(form.TemplateLines().size(), std::size_t{136});
-    for (const std::string& line : form.TemplateLines())
+    QCOMPARE(form.Tables().colonTable.size(), std::size_t{15});
+    QCOMPARE(Q(form.Tables().colonTable.front()), QStringLiteral("Cranking Time"));
+    QCOMPARE(Q(form.Tables().colonTable.back()), QStringLiteral("//end;"));
+    QCOMPARE(form.Tables().languageTable.size(), std::size_t{100});
+    QVERIFY(form.Tables().languageTable.back().find("//end;") != std::string::npos);
+    QCOMPARE(form.Tables().templateLines.size(), std::size_t{136});
+    for (const std::string& line : form.Tables().templateLines)
         QVERIFY2(line.find_first_of("\r\n") == std::string::npos, line.c_str());
 }
 

@@ -24,9 +24,8 @@
 #include "app/main_window.h"
 #include "app/quillar_application.h"
 #include "app/test_archive.h"
-#include "report/device_chars.h"
-#include "report/phrase_tables.h"
-#include "report/report_pages.h"
+#include "report/builtin_resources.h"
+#include "report/report_composer.h"
 #include "view/font_configuration.h"
 #include "view/report_browser.h"
 
@@ -411,15 +410,12 @@ bool MeasureMemory(Session& s, const Options& o) {
     // A report of the size asked, built as the poll builds it: the sample
     // printout again and again, translated and through the phrase tables.
     const std::string printout = ReadSample(o.model);
-    std::string text;
-    while (text.size() < static_cast<std::size_t>(o.reportBytes)) {
-        text += TranslateDeviceBytes(printout, o.model.toStdString(), 0);
-        ApplyPhraseTables(text, form.ColonTable(), form.LanguageTable(), 0);
-    }
-    PageInputs in;
     const std::string model = o.model.toStdString();
-    in.deviceModel = model;
-    in.templateLines = &form.TemplateLines();
+    const ReportSetting setting{model, 0, &BuiltinReportTables()};
+    std::string text;
+    while (text.size() < static_cast<std::size_t>(o.reportBytes))
+        AddRead(text, printout, setting);
+    PageInputs in;
     in.executableDir = s.dir.path().toStdString() + "/";
     TReportBrowser& view = *form.ReportView();
     int shown = 0;
@@ -428,18 +424,16 @@ bool MeasureMemory(Session& s, const Options& o) {
     const auto stopCounting = qScopeGuard([&] { QObject::disconnect(counting); });
 
     const pid_t self = getpid();
-    in.receivedText = text;
     std::printf("memory   %d replacements of a %zu-byte %s report page\n", o.pages,
-                BuildReportPage(in).size(), qPrintable(o.model));
+                ComposePage(text, setting, in).size(), qPrintable(o.model));
     double first = 0, last = 0;
     for (int i = 1; i <= o.pages; ++i) {
         // Each page differs (the date line), so nothing can be taken from the last one.
         const std::string date = "page " + std::to_string(i);
         in.dateText = date;
         const std::string withCount = text + "<br>page " + std::to_string(i) + "<br>";
-        in.receivedText = withCount;
         const int before = shown;
-        view.ShowPage(BuildReportPage(in));
+        view.ShowPage(ComposePage(withCount, setting, in));
         if (!WaitFor([&] { return shown > before; }, 30'000)) {
             std::fprintf(stderr, "quillar-measure: page %d was not shown\n", i);
             return false;
