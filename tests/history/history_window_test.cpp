@@ -8,6 +8,7 @@
 #include "history/history_table_model.h"
 #include "history/history_window.h"
 #include "history/record_files.h"
+#include "history_test_support.h"
 
 #include <QChart>
 #include <QCheckBox>
@@ -625,6 +626,28 @@ void HistoryWindowTest::server_listsAndFiltersTheTestsOfTwoPcs() {
     QTRY_COMPARE(ShownKeys(w), Expected(tests, [&](const TestRecord& t) {
                      return t.company == QStringLiteral("Bus Depot North") + tag;
                  }));
+
+    // A test kept on a third PC the way Quillar keeps it (archive writer,
+    // local index, upload) is found here by its registration.
+    QTemporaryDir c;
+    const QString pcC = QStringLiteral("C") + Unique();
+    {
+        HistoryUploader upload(c.path(), address);
+        WriteTests(c.path(), pcC, 3, &upload);
+        QVERIFY(upload.WaitSent());
+    }
+    const auto cleanupC = qScopeGuard([&] {
+        for (int i = 0; i < 3; ++i)
+            w.Database()->Remove(pcC + QString::number(i));
+    });
+    search->clear();
+    QTest::keyClicks(search, pcC.toLower() + QStringLiteral("-car1"));
+    QTRY_COMPARE(w.Model()->rowCount(), 1);
+    QCOMPARE(w.Model()->Record(0)->registration, pcC + QStringLiteral("-CAR1"));
+    QCOMPARE(w.Model()->Record(0)->pcName, pcC);
+    QCOMPARE(w.Model()->Record(0)->txtFile.endsWith(QStringLiteral(" KD520 ") + pcC +
+                                                    QStringLiteral("-CAR1.txt")),
+             true);
 }
 
 } // namespace quillar
