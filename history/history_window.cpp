@@ -289,11 +289,13 @@ std::optional<QString> HistoryWindow::PdfOf(const TestRecord& record) {
     return std::nullopt;
 }
 
-void HistoryWindow::OpenPdf() {
+std::optional<QString> HistoryWindow::CurrentPdf() {
     const std::optional<TestRecord> record = CurrentRecord();
-    if (!record)
-        return;
-    const std::optional<QString> path = PdfOf(*record);
+    return record ? PdfOf(*record) : std::nullopt;
+}
+
+void HistoryWindow::OpenPdf() {
+    const std::optional<QString> path = CurrentPdf();
     if (!path)
         return;
     const QUrl url = QUrl::fromLocalFile(*path);
@@ -304,10 +306,8 @@ void HistoryWindow::OpenPdf() {
 
 void HistoryWindow::Reprint() {
     const std::optional<TestRecord> record = CurrentRecord();
-    if (!record)
-        return;
-    const std::optional<QString> path = PdfOf(*record);
-    if (!path)
+    const std::optional<QString> path = CurrentPdf();
+    if (!record || !path)
         return;
     QPrinter printer;
     const bool chosen = prompts_.choosePrinter

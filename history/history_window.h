@@ -83,6 +83,8 @@ private:
     std::optional<TestRecord> CurrentRecord() const;
     // The record's PDF on this PC; says why not and gives nullopt otherwise.
     std::optional<QString> PdfOf(const TestRecord& record);
+    // The selected test's PDF; none (said) when there is no selection or no file.
+    std::optional<QString> CurrentPdf();
     void Say(const QString& text);
 
     std::unique_ptr<HistoryDatabase> database_;
