@@ -7,6 +7,7 @@
 #include "app/port_button.h"
 #include "app/shell_log.h"
 #include "history/history_window.h"
+#include "quillar_version.h"
 #include "report/builtin_resources.h"
 #include "report/models.h"
 #include "report/report_pages.h"
@@ -51,6 +52,7 @@ double UserScaleFactor() {
 TForm1::TForm1(ShellEnvironment environment, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()), env_(std::move(environment)) {
     ui_->setupUi(this);
+    setWindowTitle(QStringLiteral("Quillar v" QUILLAR_VERSION));
     ToolBar1 = ui_->ToolBar1;
     ToolButton2 = ui_->ToolButton2;
     ToolButton4 = ui_->ToolButton4;

@@ -1,5 +1,7 @@
 #include "app/quillar_application.h"
 
+#include "quillar_version.h"
+
 #include "app/message_boxes.h"
 
 #include <exception>
@@ -11,6 +13,7 @@ QuillarApplication::QuillarApplication(int& argc, char** argv) : QApplication(ar
     // falls back to it). A display name set explicitly would be appended to
     // the window's caption by the platform ("... — Quillar").
     setApplicationName(QStringLiteral("Quillar"));
+    setApplicationVersion(QStringLiteral(QUILLAR_VERSION));
     // Ties the windows to the installed desktop entry (icon, task bar).
     setDesktopFileName(QStringLiteral("org.quillar.Quillar"));
 }

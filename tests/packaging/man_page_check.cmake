@@ -1,7 +1,7 @@
 # Checks one manual page against the code of its program:
 #
 #   cmake -DPAGE=<page.1> -DSOURCE_DIR=<tree> -DCODE=<folder|folder...>
-#         [-DPROGRAM=<executable>] -P man_page_check.cmake
+#         [-DPROGRAM=<executable>] [-DVERSION=<version>] -P man_page_check.cmake
 #
 # - ENVIRONMENT: each ".TP" entry names a variable that the program's code
 #   reads (getenv, qgetenv, qEnvironmentVariable..., an environment probe), and
@@ -37,6 +37,11 @@ function(read_as_text path out)
 endfunction()
 
 read_as_text("${PAGE}" page)
+
+# The page's title line carries the version that CMake's project() gives.
+if(DEFINED VERSION AND NOT page MATCHES "\\.TH [^\n]*\"Quillar ${VERSION}\"")
+  message(FATAL_ERROR "${page_name}: the .TH line does not name \"Quillar ${VERSION}\"")
+endif()
 string(REPLACE "\\-" "-" page "${page}")
 
 # The text of section NAME, from its heading to the next one ("" if none).
