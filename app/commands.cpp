@@ -23,8 +23,8 @@ void TForm1::ToolButton2Click() {
     // its file after it.
     const std::string model = DeviceModel_;
     auto title = [model](const QString& typedJson) {
-        return QString::fromStdString(ArchiveBaseName(
-            ArchiveClockNow(), model, TypedBoxValue(typedJson, RegistrationBox(model))));
+        return QString::fromStdString(
+            ArchiveBaseName(ArchiveClockNow(), model, TypedRegistration(typedJson, model)));
     };
     switch (ReportView_->PrintPage(title)) {
     case TReportBrowser::PrintStart::Started:

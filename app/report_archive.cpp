@@ -2,6 +2,7 @@
 
 #include "app/file_system.h"
 
+#include "report/models.h"
 #include "report/report_pages.h"
 
 #include <algorithm>
@@ -556,7 +557,7 @@ std::vector<std::string> Kd520Values(std::string_view receivedText, std::int32_t
     }
     const LineList lines{templateLine};
     PageInputs in;
-    in.deviceModel = "KD520";
+    in.deviceModel = TraitsOf(TesterModel::KD520).name;
     in.currentLanguage = language;
     in.languageTable = languageTable;
     in.receivedText = receivedText;

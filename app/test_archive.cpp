@@ -142,9 +142,11 @@ bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
     job.root = root_;
     job.time = started_;
     job.rawBytes = raw_;
+    // A static row of the model table: it outlives the capture below.
+    const ModelTraits* traits = TraitsOf(model);
     const std::vector<std::string> pageValues =
-        model == "KD520" ? Kd520Values(receivedText, language, &languageTable)
-                         : std::vector<std::string>(Kd520ValueCount());
+        traits->logsMeasurements ? Kd520Values(receivedText, language, &languageTable)
+                                 : std::vector<std::string>(Kd520ValueCount());
     const QString pdfPath = NextPdfPath();
 
     // The typed values of the page on screen now; the PDF is made from this
@@ -152,19 +154,19 @@ bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
     QPointer<TTestArchive> self(this);
     QPointer<TReportBrowser> browser(&view);
     view.CapturePage(
-        [self, browser, job = std::move(job), model, pageValues, pdfPath, page,
+        [self, browser, job = std::move(job), model, traits, pageValues, pdfPath, page,
          taken = std::move(taken)](const QString& typedJson, const QByteArray&) mutable {
             if (self == nullptr)
                 return;
-            const std::string registration = TypedBoxValue(typedJson, RegistrationBox(model));
+            const std::string registration = TypedBoxValue(typedJson, traits->registrationBox);
             job.baseName = ArchiveBaseName(job.time, model, registration);
             job.csv = {TimeText(job.time),
                        model,
-                       TypedBoxValue(typedJson, "#store"),
+                       TypedBoxValue(typedJson, traits->storeBox),
                        registration,
-                       TypedBoxValue(typedJson, "#a"),
-                       TypedBoxValue(typedJson, "#b"),
-                       TypedBoxValue(typedJson, "#d")};
+                       TypedBoxValue(typedJson, traits->companyBox),
+                       TypedBoxValue(typedJson, traits->technicianBox),
+                       TypedBoxValue(typedJson, traits->testDateBox)};
             job.csv.insert(job.csv.end(), pageValues.begin(), pageValues.end());
             auto submit = [self, job = std::move(job), pdfPath, taken](bool pdfOk) mutable {
                 if (self == nullptr)

@@ -1,5 +1,7 @@
 #include "device_chars.h"
 
+#include "report/models.h"
+
 #include <utility>
 
 namespace quillar {
@@ -59,9 +61,10 @@ std::string TranslateDeviceBytes(std::string_view bytes, std::string_view device
     // The table depends only on the model and the language, which cannot change
     // within one chunk, so it is chosen once for the whole chunk.
     const CharTable* table = nullptr;
-    if (deviceModel == "KD318") {
+    const std::optional<TesterModel> model = ParseModel(deviceModel);
+    if (model == TesterModel::KD318) {
         table = currentLanguage == 6 ? &CharTableCentral : &CharTableNordic;
-    } else if (deviceModel == "QM" || deviceModel == "KD520") {
+    } else if (model) {
         table = &CharTableCentral;
     }
     std::string fragment;

@@ -1,18 +1,12 @@
 #include "report_pages.h"
 
+#include "report/models.h"
+
 namespace quillar {
 
 std::string BuildReportPage(const PageInputs& in) {
-    if (in.deviceModel == "KD520") {
-        return BuildTemplatePage(in);
-    }
-    if (in.deviceModel == "KD318") {
-        return BuildFormPage(in);
-    }
-    if (in.deviceModel == "QM") {
-        return BuildPlainPage(in);
-    }
-    return {};
+    const ModelTraits* traits = TraitsOf(in.deviceModel);
+    return traits != nullptr ? traits->buildPage(in) : std::string();
 }
 
 std::string BuildPlainPage(const PageInputs& in) {

@@ -150,5 +150,44 @@ TEST(ModelOfPrintout, onlyLabelsOfOneModelNameIt) {
     EXPECT_FALSE(HasReportPage(""));
 }
 
+TEST(ModelTable, namesMatchExactly_andEachRowIsItsModels) {
+    // The menu's order, each row found by its own name and by its model.
+    ASSERT_EQ(ModelTable().size(), ReportModels.size());
+    for (std::size_t i = 0; i < ModelTable().size(); ++i) {
+        const ModelTraits& row = ModelTable()[i];
+        EXPECT_EQ(row.name, ReportModels[i]);
+        EXPECT_EQ(ParseModel(row.name), row.model);
+        EXPECT_EQ(&TraitsOf(row.model), &row);
+        EXPECT_EQ(TraitsOf(row.name), &row);
+    }
+    for (const char* near : {"kd520", "Kd520", " KD520", "KD520 ", "KD5200", "KD52", "KD520\r",
+                             "QM\n", "qm", "KD 318", ""})
+        EXPECT_FALSE(ParseModel(near)) << '"' << near << '"';
+    EXPECT_FALSE(ParseModel(std::string_view("KD520\0", 6)));
+    EXPECT_EQ(TraitsOf("Qm"), nullptr);
+
+    // Each row builds its own page and names boxes its page has.
+    PageInputs in;
+    in.receivedText = "SOH: 80%<br>";
+    in.executableDir = "/opt/quillar/";
+    const LineList lines = test::LoadResource("htmKD520");
+    in.templateLines = &lines;
+    in.fileExists = [](const std::string&) { return true; }; // the form needs the logo
+    for (const ModelTraits& row : ModelTable()) {
+        in.deviceModel = row.name;
+        const std::string page = BuildReportPage(in);
+        EXPECT_EQ(page, row.buildPage(in)) << row.name;
+        for (std::string_view box : {row.storeBox, row.companyBox, row.technicianBox,
+                                     row.registrationBox, row.testDateBox}) {
+            if (box.empty())
+                continue;
+            const std::string id = "id=\"" + std::string(box.substr(1)) + "\"";
+            EXPECT_NE(page.find(id), std::string::npos) << row.name << " has no " << box;
+        }
+    }
+    EXPECT_TRUE(TraitsOf(TesterModel::KD520).logsMeasurements);
+    EXPECT_FALSE(TraitsOf(TesterModel::QM).logsMeasurements);
+}
+
 } // namespace
 } // namespace quillar

@@ -1,5 +1,7 @@
 #include "tester_options.h"
 
+#include "report/models.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -110,7 +112,7 @@ ParsedOptions ParseTesterOptions(int argc, const char* const* argv) {
         }
         double seconds = 0;
         if (arg == "--model") {
-            if (value != "KD318" && value != "KD520" && value != "QM") {
+            if (!HasReportPage(value)) {
                 return fail("unknown model '" + value + "' (KD318, KD520 or QM)");
             }
             o.model = value;
