@@ -1,10 +1,10 @@
 // Runs the shell's test classes in one process: the engine starts only once.
+// Class::function on the command line runs one function; --list names them.
 
 #include "app/quillar_application.h"
+#include "test_classes.h"
 #include "view/font_configuration.h"
 #include "view/report_browser.h"
-
-#include <QTest>
 
 #include <memory>
 #include <vector>
@@ -28,8 +28,5 @@ int main(int argc, char** argv) {
     suites.push_back(quillar::test::MakePortConnectionTest());
     suites.push_back(quillar::test::MakeReportArchiveShellTest());
     suites.push_back(quillar::test::MakeStopSignalsTest());
-    int failed = 0;
-    for (const auto& suite : suites)
-        failed += QTest::qExec(suite.get(), argc, argv) != 0 ? 1 : 0;
-    return failed;
+    return quillar::test::RunTestClasses(suites, argc, argv);
 }
