@@ -2,6 +2,7 @@
 
 #include "app/config.h"
 #include "app/file_system.h"
+#include "report/data_folder.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -53,7 +54,7 @@ FileLocations LocateFiles(const std::string& executablePath, const LocationProbe
     FileLocations installed;
     installed.logoDir = configHome + "quillar/";
     installed.iniPath = installed.logoDir + "quillar.ini";
-    const std::string dataDir = WithSlash(Parent(Parent(executablePath))) + "share/quillar/";
+    const std::string dataDir = InstalledDataFolder(executableDir);
     installed.stateImageDir = probe.exists(dataDir + "0.png") ? dataDir : executableDir;
     return installed;
 }

@@ -1,5 +1,7 @@
 #include "view/font_configuration.h"
 
+#include "report/data_folder.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -7,7 +9,7 @@ namespace quillar {
 
 std::string ShippedFontConfiguration(const std::string& executableDir) {
     const std::string candidates[] = {executableDir + "quillar-fonts.conf",
-                                      executableDir + "../share/quillar/fonts.conf"};
+                                      InstalledDataFolder(executableDir) + "fonts.conf"};
     for (const std::string& path : candidates) {
         std::error_code error;
         if (std::filesystem::is_regular_file(path, error)) {

@@ -1,5 +1,6 @@
 // The shipped text resources, byte for byte where the report depends on them.
 
+#include "report/data_folder.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -75,6 +76,20 @@ TEST(HtmKD520, templateHoldsEveryPlaceholderOnce) {
 TEST(BuiltinResource, unknownNameIsAnError) {
     EXPECT_THROW(BuiltinResource("colontext"), std::out_of_range);
     EXPECT_THROW(BuiltinResource(""), std::out_of_range);
+}
+
+} // namespace
+} // namespace quillar
+
+namespace quillar {
+namespace {
+
+TEST(InstalledDataFolder, isShareQuillarBesideTheProgramsFolder) {
+    EXPECT_EQ(InstalledDataFolder("/usr/bin/"), "/usr/share/quillar/");
+    EXPECT_EQ(InstalledDataFolder("/opt/quillar/bin"), "/opt/quillar/share/quillar/");
+    EXPECT_EQ(InstalledDataFolder("/usr/local/bin//"), "/usr/local/share/quillar/");
+    EXPECT_EQ(InstalledDataFolder("C:\\Quillar\\bin\\"), "C:\\Quillar\\share/quillar/");
+    EXPECT_EQ(InstalledDataFolder("bin/"), "share/quillar/");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "render_paths.h"
 #include "render_platform.h"
 #include "report/builtin_resources.h"
+#include "report/data_folder.h"
 #include "report/report_composer.h"
 
 #include <filesystem>
@@ -15,7 +16,9 @@ std::string DefaultImageDirectory() {
     std::filesystem::path own = OwnDirectory();
     if (!own.has_filename())
         own = own.parent_path(); // "/usr/bin/" is the folder /usr/bin
-    const std::filesystem::path installed = own.parent_path() / "share" / "quillar";
+    std::string data = InstalledDataFolder(own.string() + "/");
+    data.pop_back(); // a folder's name, as own is given
+    const std::filesystem::path installed = data;
     std::error_code error;
     if (!std::filesystem::exists(own / "0.png", error) &&
         std::filesystem::exists(installed / "0.png", error))

@@ -1,5 +1,7 @@
 #include "printout_source.h"
 
+#include "report/data_folder.h"
+
 #include "serial/os_error.h"
 
 #include <cctype>
@@ -46,7 +48,7 @@ std::string FindSample(const std::string& model, std::string& error) {
         dirs.emplace_back(env);
     }
     if (const std::string exeDir = ExecutableDir(); !exeDir.empty()) {
-        dirs.push_back(exeDir + "/../share/quillar/samples");
+        dirs.push_back(InstalledDataFolder(exeDir + "/") + "samples");
     }
     dirs.emplace_back(QUILLAR_SOURCE_SAMPLES_DIR);
 
