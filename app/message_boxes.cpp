@@ -59,12 +59,16 @@ void ShowErrorMessage(const QString& text) {
          {MessageKind::Error, QApplication::applicationDisplayName(), text}, QMessageBox::Critical);
 }
 
+void ReportError(const QString& text) {
+    qCCritical(lcShell, "%s", qUtf8Printable(text));
+    ShowErrorMessage(text);
+}
+
 void ReportErrors(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
-        qCCritical(lcShell, "%s", error.what());
-        ShowErrorMessage(QString::fromUtf8(error.what()));
+        ReportError(QString::fromUtf8(error.what()));
     }
 }
 

@@ -33,8 +33,11 @@ using QuestionHook = std::function<bool(const MessageRecord&)>;
 void SetQuestionHook(QuestionHook hook);
 void ShowErrorMessage(const QString& text);
 
-// Runs an event handler; an error it raises is shown in the error box and the
-// program goes on.
+// An error that escaped what the shell was doing: logged in quillar.shell and
+// shown in the error box. The program goes on.
+void ReportError(const QString& text);
+
+// Runs an event handler; an error it raises goes to ReportError.
 void ReportErrors(const std::function<void()>& handler);
 
 } // namespace quillar

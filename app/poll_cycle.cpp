@@ -43,7 +43,7 @@ bool TForm1::ListPorts(std::string& list) {
         // ticks go on meanwhile.
         if (!discoveryFailureShown_) {
             discoveryFailureShown_ = true;
-            ShowErrorMessage(QString::fromUtf8(error.what()));
+            ReportError(QString::fromUtf8(error.what()));
         }
         return false;
     }

@@ -22,9 +22,9 @@ bool QuillarApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        ShowErrorMessage(QString::fromUtf8(error.what()));
+        ReportError(QString::fromUtf8(error.what()));
     } catch (...) {
-        ShowErrorMessage(QStringLiteral("Unknown error"));
+        ReportError(QStringLiteral("Unknown error"));
     }
     return false;
 }
