@@ -35,8 +35,9 @@ PageEdit DiffPages(const QString& shown, const QString& next);
 // everything else (controls, line separators, surrogates) is escaped.
 QString JsStringLiteral(const QString& text);
 
-// A script for the application's world. It applies edit to the source the
-// document was last brought to, which must be baseLength UTF-16 units long
+// A call for the application's world of a document the view shows (its
+// function comes from the view's page_update.js). It applies edit to the
+// source the document was last brought to, which must be baseLength UTF-16 units long
 // (a baseLength of -1 takes edit.text as the whole source), and morphs the
 // document to it; headLength is the length of the pages' common head. A
 // change after the last line break of a long report costs as much as that

@@ -1,7 +1,7 @@
 #include "view/report_engine.h"
 
 #include "view/report_scheme_handler.h"
-#include "view/view_style.h"
+#include "view/view_scripts.h"
 
 #include <QWebEnginePage>
 #include <QWebEngineScript>
@@ -48,13 +48,7 @@ void ApplyReportSettings(QWebEngineSettings& s) {
 
 void PrepareReportPage(QWebEnginePage& page) {
     ApplyReportSettings(*page.settings());
-    QWebEngineScript style;
-    style.setName(QStringLiteral("quillar-view-style"));
-    style.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    style.setWorldId(QWebEngineScript::ApplicationWorld);
-    style.setRunsOnSubFrames(false);
-    style.setSourceCode(AdoptViewStyleScript());
-    page.scripts().insert(style);
+    page.scripts().insert(ViewDocumentScripts());
 }
 
 } // namespace quillar

@@ -25,8 +25,8 @@ std::unique_ptr<QWebEngineProfile> MakeReportProfile(TReportSchemeHandler& handl
 // storage; local images on.
 void ApplyReportSettings(QWebEngineSettings& settings);
 
-// The page's settings and the view's style sheet, adopted by every document
-// it creates.
+// The page's settings, and the view's scripts and style sheet in every
+// document it creates (view_scripts.h).
 void PrepareReportPage(QWebEnginePage& page);
 
 } // namespace quillar

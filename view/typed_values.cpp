@@ -4,46 +4,8 @@
 
 namespace quillar {
 
-namespace {
-
-// Shared by both scripts so that they name the boxes the same way: "#" and the
-// id, or "@" and the position among boxes without an id. The first box with an
-// id wins, as with getElementById.
-const char* const kBoxes = R"JS(
-function quillarBoxes() {
-  var boxes = [], seen = {}, unnamed = 0;
-  var all = document.querySelectorAll('input, textarea');
-  for (var i = 0; i < all.length; ++i) {
-    var e = all[i];
-    var type = (e.type || '').toLowerCase();
-    if (type === 'hidden' || type === 'file' || type === 'submit' || type === 'button' ||
-        type === 'reset' || type === 'image') continue;
-    var key = e.id ? '#' + e.id : '@' + (unnamed++);
-    if (Object.prototype.hasOwnProperty.call(seen, key)) continue;
-    seen[key] = true;
-    boxes.push({key: key, element: e, checkable: type === 'checkbox' || type === 'radio'});
-  }
-  return boxes;
-}
-)JS";
-
-} // namespace
-
 QString TTypedValues::CaptureScript() {
-    return QString::fromLatin1(kBoxes) + QStringLiteral(R"JS(
-(function () {
-  var fields = {};
-  quillarBoxes().forEach(function (b) {
-    var e = b.element;
-    if (b.checkable) {
-      if (e.checked !== e.defaultChecked) fields[b.key] = {checked: e.checked};
-    } else if (e.value !== e.defaultValue) {
-      fields[b.key] = {value: e.value};
-    }
-  });
-  return JSON.stringify({fields: fields, x: window.scrollX, y: window.scrollY});
-})()
-)JS");
+    return QStringLiteral("quillarCaptureTyped()");
 }
 
 void TTypedValues::Merge(const QVariant& captured) {
@@ -81,24 +43,9 @@ QString TTypedValues::ToJson() const {
 }
 
 QString TTypedValues::RestoreScript() const {
-    // JSON is a JavaScript literal: ids and values reach the script as data,
+    // JSON is a JavaScript literal: ids and values reach the function as data,
     // whatever characters they hold.
-    const QString literal = ToJson();
-    return QString::fromLatin1(kBoxes) + QStringLiteral(R"JS(
-(function (kept) {
-  quillarBoxes().forEach(function (b) {
-    if (!Object.prototype.hasOwnProperty.call(kept.fields, b.key)) return;
-    var f = kept.fields[b.key];
-    if (b.checkable) {
-      if (typeof f.checked === 'boolean') b.element.checked = f.checked;
-    } else if (typeof f.value === 'string') {
-      b.element.value = f.value;
-    }
-  });
-  window.scrollTo(kept.x, kept.y);
-  return true;
-})()JS") + literal +
-           QStringLiteral(")");
+    return QStringLiteral("quillarRestoreTyped(") + ToJson() + QLatin1Char(')');
 }
 
 bool TTypedValues::IsEmpty() const {

@@ -15,8 +15,9 @@ namespace quillar {
 
 class TTypedValues {
 public:
-    // A script for the application's world that returns, as a JSON string,
-    // the typed values and the scroll position of the page shown.
+    // A call for the application's world of a document the view shows (its
+    // function comes from the view's typed_values.js) that returns, as a
+    // JSON string, the typed values and the scroll position of the page.
     static QString CaptureScript();
 
     // Takes in the result of CaptureScript: the boxes it names replace the
@@ -24,8 +25,9 @@ public:
     // is not such a JSON string is ignored.
     void Merge(const QVariant& captured);
 
-    // A script for the application's world that puts the kept values back
-    // into the boxes of the page shown and restores the scroll position.
+    // A call for the application's world of a document the view shows that
+    // puts the kept values back into the boxes of the page and restores the
+    // scroll position.
     QString RestoreScript() const;
 
     // Replaces everything kept by a result of CaptureScript (a box back at

@@ -17,6 +17,7 @@ std::unique_ptr<QObject> MakePageUpdateTest();
 std::unique_ptr<QObject> MakePageUpdateDifferentialTest();
 std::unique_ptr<QObject> MakeReportBrowserTest();
 std::unique_ptr<QObject> MakePdfPrintingTest();
+std::unique_ptr<QObject> MakeViewScriptsTest();
 } // namespace quillar::test
 
 int main(int argc, char** argv) {
@@ -30,5 +31,6 @@ int main(int argc, char** argv) {
     suites.push_back(quillar::test::MakePageUpdateDifferentialTest());
     suites.push_back(quillar::test::MakeReportBrowserTest());
     suites.push_back(quillar::test::MakePdfPrintingTest());
+    suites.push_back(quillar::test::MakeViewScriptsTest());
     return quillar::test::RunTestClasses(suites, argc, argv);
 }
