@@ -86,6 +86,19 @@ public:
     using PrintDialogHook = std::function<bool(QPrinter& printer)>;
     static void SetPrintDialogHook(PrintDialogHook hook);
 
+    // Test seams of the view's table of transitions (report_browser_states.cpp):
+    // the name of each transition, in the table's order, and a hook told the
+    // name of each transition as a view takes it, after its stage has changed
+    // and before its action runs. The hook must not call the view.
+    static QStringList TransitionNames();
+    using TransitionHook =
+        std::function<void(const TReportBrowser& view, const QString& transition)>;
+    static void SetTransitionHook(TransitionHook hook);
+    // Test seam: how long a script step and the rendering of a print may take
+    // before the view goes on without them, in ms; 0 or less restores the
+    // default (10 s, 120 s).
+    static void SetTimeouts(int scriptMs, int printRenderMs);
+
 signals:
     // A page given to ShowPage has finished loading (typed values restored).
     void pageShown(bool ok);
@@ -96,8 +109,12 @@ signals:
     // own Print command does (PrintPage after its checks).
     void printRequested();
 
-private:
+public:
+    // The view's state and its table of transitions: named here, defined by
+    // the view alone (report_browser_impl.h).
     struct Impl;
+
+private:
     Impl* impl_;
 };
 

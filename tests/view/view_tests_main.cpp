@@ -18,6 +18,7 @@ std::unique_ptr<QObject> MakePageUpdateDifferentialTest();
 std::unique_ptr<QObject> MakeReportBrowserTest();
 std::unique_ptr<QObject> MakePdfPrintingTest();
 std::unique_ptr<QObject> MakeViewScriptsTest();
+std::unique_ptr<QObject> MakeViewStatesTest();
 } // namespace quillar::test
 
 int main(int argc, char** argv) {
@@ -32,5 +33,6 @@ int main(int argc, char** argv) {
     suites.push_back(quillar::test::MakeReportBrowserTest());
     suites.push_back(quillar::test::MakePdfPrintingTest());
     suites.push_back(quillar::test::MakeViewScriptsTest());
+    suites.push_back(quillar::test::MakeViewStatesTest());
     return quillar::test::RunTestClasses(suites, argc, argv);
 }
