@@ -133,8 +133,10 @@ bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
                         std::int32_t language, const LineList& languageTable,
                         std::function<void()> taken) {
     // Line breaks alone make a body that is not blank, but no test.
+    // A static row of the model table: it outlives the capture below.
+    const ModelTraits* traits = TraitsOf(model);
     if (!Enabled() || recordId_ == 0 || IsBlankText(raw_) || IsBlankText(receivedText) ||
-        !HasReportPage(model))
+        traits == nullptr)
         return false;
     ArchiveJob job;
     job.recordId = recordId_;
@@ -142,8 +144,6 @@ bool TTestArchive::Keep(TReportBrowser& view, const std::string& model,
     job.root = root_;
     job.time = started_;
     job.rawBytes = raw_;
-    // A static row of the model table: it outlives the capture below.
-    const ModelTraits* traits = TraitsOf(model);
     const std::vector<std::string> pageValues =
         traits->logsMeasurements ? Kd520Values(receivedText, language, &languageTable)
                                  : std::vector<std::string>(Kd520ValueCount());

@@ -48,10 +48,11 @@ QByteArray ReadAll(const QString& path) {
 } // namespace
 
 TestRecord RecordOfJob(const ArchiveJob& job, const ArchiveResult& result, const QString& pcName) {
-    std::vector<std::string> header = ReadCsvRecords(ArchiveCsvHeader()).front();
+    // The job's row is the current log's, after its first field.
+    static const LogLayout current(ReadCsvRecords(ArchiveCsvHeader()).front());
     std::vector<std::string> row{result.baseName};
     row.insert(row.end(), job.csv.begin(), job.csv.end());
-    TestRecord record = RecordFromLogRow(header, row);
+    TestRecord record = current.Read(row);
     record.key = QString::fromStdString(job.recordKey);
     const QString month = QString::fromStdString(MonthFolderName(job.time));
     const QString base = QString::fromStdString(result.baseName);

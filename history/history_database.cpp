@@ -10,6 +10,8 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace quillar {
 
 namespace {
@@ -192,16 +194,20 @@ void HistoryDatabase::CreateSchema() {
     const QSqlDatabase db = Db();
     const bool local = kind_ == Kind::Local;
     const QString real = local ? QStringLiteral("REAL") : QStringLiteral("DOUBLE PRECISION");
-    QString columns = QStringLiteral("record_key TEXT PRIMARY KEY, tested_at TEXT NOT NULL, "
-                                     "model TEXT NOT NULL, store TEXT NOT NULL, "
-                                     "registration TEXT NOT NULL, company TEXT NOT NULL, "
-                                     "technician TEXT NOT NULL, test_date TEXT NOT NULL, "
-                                     "result TEXT NOT NULL, battery_type TEXT NOT NULL");
-    for (const MeasureColumn& measure : MeasureColumns())
-        columns += QStringLiteral(", %1 %2").arg(QString::fromLatin1(measure.sqlName), real);
-    columns += QStringLiteral(", archive_root TEXT NOT NULL, txt_file TEXT NOT NULL, "
-                              "pdf_file TEXT NOT NULL, pc_name TEXT NOT NULL, "
-                              "kept_at TEXT NOT NULL, search_text TEXT NOT NULL");
+    // Made from the one list of columns: the key, the measurements as
+    // numbers (NULL when the page shows none), every other one text.
+    QStringList definitions;
+    const QStringList written = WrittenColumns();
+    for (const QString& column : written) {
+        const bool measure =
+            std::any_of(MeasureColumns().begin(), MeasureColumns().end(),
+                        [&](const MeasureColumn& m) { return column == QLatin1String(m.sqlName); });
+        definitions << column + QLatin1Char(' ') +
+                           (column == written.front() ? QStringLiteral("TEXT PRIMARY KEY")
+                            : measure                 ? real
+                                                      : QStringLiteral("TEXT NOT NULL"));
+    }
+    QString columns = definitions.join(QStringLiteral(", "));
     // The local index is also the queue for the server: a record's revision
     // grows with every change, and the one the server has is noted.
     if (local)
